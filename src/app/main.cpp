@@ -1,0 +1,24 @@
+// The program entry: banner, command line, one operation, exit status.
+#include "app/command_line.h"
+#include "app/console.h"
+#include "app/run_command.h"
+#include "app/usage.h"
+#include "app/version.h"
+
+int main(int argc, char* argv[]) {
+    WriteLine("Talvek COM Surrogate configurator ", "Ver." VANDREL_VERSION_TEXT);
+    WriteLine("");
+    int status = 0;
+    {
+        CommandOptions options;
+        status = ParseCommandLine(argv, options, argc);
+        if (status < 0) {
+            PrintUsage();
+        } else {
+            status = RunCommand(options);
+            // -3 follows a command line that was right: no usage text.
+            if (status == -1 || status == -2) PrintUsage();
+        }
+    }
+    return status;
+}

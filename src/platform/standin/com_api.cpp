@@ -1,0 +1,84 @@
+// ProgID resolution as ole32 does it: HKEY_CLASSES_ROOT\<ProgID>\CLSID holds
+// the class identifier in registry form. No COM initialisation is needed.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/standin/registry_state.h"
+#include "platform/standin/text_codec.h"
+
+using namespace standin;
+
+namespace {
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+bool ParseGuid(std::u16string_view text, GUID* guid) {
+    static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != sizeof(kShape) - 1) return false;
+    uint8_t bytes[16];
+    int nibble = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] != 'X') {
+            if (text[i] != static_cast<char16_t>(kShape[i])) return false;
+            continue;
+        }
+        int d = HexDigit(text[i]);
+        if (d < 0) return false;
+        if (nibble % 2 == 0) bytes[nibble / 2] = static_cast<uint8_t>(d << 4);
+        else bytes[nibble / 2] |= static_cast<uint8_t>(d);
+        ++nibble;
+    }
+    guid->Data1 = (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+    guid->Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
+    guid->Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
+    std::memcpy(guid->Data4, bytes + 8, 8);
+    return true;
+}
+
+}  // namespace
+
+HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
+    if (CountCall("CLSIDFromProgID", false)) return CO_E_CLASSSTRING;
+    if (!progId || !clsid) return E_INVALIDARG;
+    std::u16string name = WideToUtf16(progId);
+    if (name.empty() || name.find(u'\\') != std::u16string::npos) return CO_E_CLASSSTRING;
+    std::shared_ptr<Key> key = ClassesKey(TheState())->ChildPointer(name);
+    if (!key || key->denyRead) return CO_E_CLASSSTRING;
+    Key* clsidKey = key->Child(u"CLSID");
+    if (!clsidKey || clsidKey->denyRead) return CO_E_CLASSSTRING;
+    const Value* value = clsidKey->FindValue(u"");
+    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return CO_E_CLASSSTRING;
+    std::u16string text;
+    for (size_t i = 0; i + 1 < value->data.size(); i += 2)
+        text.push_back(static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8)));
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return ParseGuid(text, clsid) ? S_OK : CO_E_CLASSSTRING;
+}
+
+HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* text) {
+    if (CountCall("StringFromCLSID", false)) return E_OUTOFMEMORY;
+    if (!text) return E_INVALIDARG;
+    char narrow[39];
+    std::snprintf(narrow, sizeof narrow, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  clsid.Data1, clsid.Data2, clsid.Data3, clsid.Data4[0], clsid.Data4[1],
+                  clsid.Data4[2], clsid.Data4[3], clsid.Data4[4], clsid.Data4[5], clsid.Data4[6],
+                  clsid.Data4[7]);
+    auto* out = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * 39));
+    if (!out) return E_OUTOFMEMORY;
+    for (int i = 0; i < 39; ++i) out[i] = static_cast<wchar_t>(narrow[i]);
+    ++TheState().comAllocations;
+    *text = out;
+    return S_OK;
+}
+
+void CoTaskMemFree(LPVOID block) {
+    if (!block) return;
+    --TheState().comAllocations;
+    std::free(block);
+}

@@ -1,0 +1,161 @@
+// The stand-in's controls for tests: building registry content directly,
+// denying access, choosing the token and the current directory, injecting
+// faults and counting what is still open.
+#include <algorithm>
+
+#include "platform/standin/registry_state.h"
+#include "platform/standin/standin.h"
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+namespace {
+
+std::shared_ptr<Key> At(std::wstring_view path, bool create = false) {
+    return KeyAtPath(TheState(), WideToUtf16(path), create);
+}
+
+std::wstring Folded(std::u16string_view text) {
+    std::wstring out;
+    for (char16_t c : text) out.push_back(static_cast<wchar_t>(FoldCase(c)));
+    return out;
+}
+
+void SnapshotKey(const Key& key, const std::wstring& path, Snapshot* out) {
+    auto& values = (*out)[path];
+    for (const Value& v : key.Values()) values[Folded(v.name)] = RawValue{v.type, v.data};
+    for (const Key* child : key.OrderedChildren())
+        SnapshotKey(*child, path + L"\\" + Folded(child->Name()), out);
+}
+
+}  // namespace
+
+void ResetRegistry() {
+    State& state = TheState();
+    ReleaseRegistryFile();
+    ResetTree(state);
+    state.handles.clear();
+    state.comAllocations = 0;
+    state.administrator.reset();
+    state.currentDirectory.reset();
+    state.currentDirectoryUnreadable = false;
+    state.faults.clear();
+    state.calls.clear();
+    state.format = FileFormat{};
+    state.filePath.clear();
+}
+
+bool PutKey(std::wstring_view path) {
+    return At(path, true) != nullptr;
+}
+
+bool PutValue(std::wstring_view path, std::wstring_view name, DWORD type,
+              std::vector<uint8_t> bytes) {
+    auto key = At(path, true);
+    if (!key) return false;
+    key->SetValue(WideToUtf16(name), type, std::move(bytes));
+    return true;
+}
+
+std::vector<uint8_t> Utf16Bytes(std::wstring_view text, bool withNul) {
+    std::u16string units = WideToUtf16(text);
+    if (withNul) units.push_back(0);
+    std::vector<uint8_t> bytes;
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(u >> 8));
+    }
+    return bytes;
+}
+
+bool PutString(std::wstring_view path, std::wstring_view name, std::wstring_view text) {
+    return PutValue(path, name, REG_SZ, Utf16Bytes(text));
+}
+
+bool DeleteKey(std::wstring_view path) {
+    auto key = At(path);
+    if (!key || !key->Parent()) return false;
+    return key->Parent()->RemoveChild(key->Name());
+}
+
+bool KeyExists(std::wstring_view path) {
+    return At(path) != nullptr;
+}
+
+std::optional<RawValue> GetValue(std::wstring_view path, std::wstring_view name) {
+    auto key = At(path);
+    if (!key) return std::nullopt;
+    const Value* v = key->FindValue(WideToUtf16(name));
+    if (!v) return std::nullopt;
+    return RawValue{v->type, v->data};
+}
+
+std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view name) {
+    auto raw = GetValue(path, name);
+    if (!raw || raw->type != REG_SZ) return std::nullopt;
+    std::u16string units;
+    for (size_t i = 0; i + 1 < raw->bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(raw->bytes[i] | (raw->bytes[i + 1] << 8)));
+    if (!units.empty() && units.back() == 0) units.pop_back();
+    return Utf16ToWide(units);
+}
+
+std::vector<std::wstring> SubkeyNames(std::wstring_view path) {
+    std::vector<std::wstring> names;
+    if (auto key = At(path))
+        for (const Key* child : key->OrderedChildren()) names.push_back(Utf16ToWide(child->Name()));
+    return names;
+}
+
+bool DenyAccess(std::wstring_view path, bool read, bool write) {
+    auto key = At(path);
+    if (!key) return false;
+    key->denyRead = read;
+    key->denyWrite = write;
+    return true;
+}
+
+Snapshot TakeSnapshot() {
+    State& state = TheState();
+    Snapshot out;
+    for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})
+        SnapshotKey(*root, Folded(root->Name()), &out);
+    return out;
+}
+
+void SetAdministrator(std::optional<bool> member) {
+    TheState().administrator = member;
+}
+
+void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {
+    TheState().currentDirectory = std::move(directory);
+    TheState().currentDirectoryUnreadable = unreadable;
+}
+
+void FailCall(std::string function, long nth, LONG code, std::function<void()> action) {
+    TheState().faults.push_back(Fault{std::move(function), nth, code, std::move(action)});
+}
+
+void ClearFaults() {
+    TheState().faults.clear();
+}
+
+long CallCount(std::string_view function) {
+    const auto& calls = TheState().calls;
+    auto it = calls.find(std::string(function));
+    return it == calls.end() ? 0 : it->second;
+}
+
+void ResetCallCounts() {
+    TheState().calls.clear();
+}
+
+int OpenHandleCount() {
+    return static_cast<int>(TheState().handles.size());
+}
+
+int OutstandingAllocations() {
+    return TheState().comAllocations;
+}
+
+}  // namespace standin

@@ -1,0 +1,22 @@
+// The .reg text format: parsing a file into the registry tree (remembering
+// its sections so that it can be written back unchanged) and writing it out.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/standin/registry_state.h"
+
+namespace standin {
+
+// Parses file bytes (UTF-16LE with BOM, UTF-8 with or without BOM) into the
+// state's tree; the error is "<name>:<line>: <reason>".
+bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error);
+// The whole registry as file bytes, in the loaded file's encoding and layout.
+std::string WriteRegFile(const State& state);
+
+// Helpers shared by the reader and the writer.
+std::string EscapeRegString(std::u16string_view text);
+std::string CanonicalValueText(const Value& value, bool regedit4);
+
+}  // namespace standin

@@ -1,0 +1,299 @@
+#include <cctype>
+#include <cstdlib>
+
+#include "platform/standin/reg_file.h"
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+namespace {
+
+struct Line {
+    std::string text;
+    size_t number;
+};
+
+std::string DecodeToUtf8(std::string_view bytes, FileFormat* format) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        format->encoding = FileEncoding::Utf16Le;
+        std::u16string units;
+        units.reserve(bytes.size() / 2);
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                  (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+        return Utf16ToUtf8(units);
+    }
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        format->encoding = FileEncoding::Utf8Bom;
+        return std::string(bytes.substr(3));
+    }
+    format->encoding = FileEncoding::Utf8;
+    return std::string(bytes);
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
+class Parser {
+public:
+    Parser(const std::string& name, State& state) : name_(name), state_(state) {}
+
+    bool Run(const std::string& text, std::string* error);
+
+private:
+    bool Fail(size_t line, const std::string& reason) {
+        error_ = name_ + ":" + std::to_string(line) + ": " + reason;
+        return false;
+    }
+    bool Header(std::string_view text, size_t line);
+    bool ValueLine(std::vector<Line>& lines, size_t* index);
+    bool ParseQuoted(std::string_view* text, std::u16string* out, size_t line);
+    bool ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
+                   bool* remove);
+
+    const std::string& name_;
+    State& state_;
+    std::string error_;
+    Section* section_ = nullptr;
+    bool sectionDeleted_ = false;
+};
+
+bool Parser::Run(const std::string& text, std::string* error) {
+    std::vector<Line> lines;
+    size_t start = 0, number = 1;
+    bool sawCrlf = false, sawLf = false;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        bool hasEnd = end != std::string::npos;
+        if (!hasEnd) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (hasEnd) {
+            if (!line.empty() && line.back() == '\r') { line.remove_suffix(1); sawCrlf = true; }
+            else sawLf = true;
+        }
+        lines.push_back(Line{std::string(line), number++});
+        start = end + 1;
+    }
+    state_.format.crlf = sawCrlf || !sawLf;
+    state_.format.finalLineEnd = !text.empty() && text.back() == '\n';
+
+    size_t i = 0;
+    while (i < lines.size() && TrimRight(lines[i].text).empty()) ++i;
+    if (i == lines.size()) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
+    std::string_view head = TrimRight(lines[i].text);
+    if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
+    else if (head == "REGEDIT4") state_.format.regedit4 = true;
+    else return Fail(lines[i].number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+    state_.format.headerLine = lines[i].text;
+    state_.format.leadingBlankLines = i;
+    ++i;
+
+    while (i < lines.size()) {
+        std::string_view t = TrimLeft(TrimRight(lines[i].text));
+        if (t.empty() || t.front() == ';' || t.front() == '#') {
+            if (section_) section_->entries.push_back(SectionEntry{false, {}, lines[i].text});
+            else if (!sectionDeleted_) state_.format.preamble.push_back(lines[i].text);
+            ++i;
+            continue;
+        }
+        if (t.front() == '[') {
+            if (!Header(t, lines[i].number)) break;
+            ++i;
+            continue;
+        }
+        if (t.front() == '"' || t.front() == '@') {
+            if (!ValueLine(lines, &i)) break;
+            continue;
+        }
+        Fail(lines[i].number, "unrecognised line: expected a [key], a value or a comment");
+        break;
+    }
+    if (!error_.empty()) {
+        *error = error_;
+        return false;
+    }
+    return true;
+}
+
+bool Parser::Header(std::string_view t, size_t line) {
+    if (t.back() != ']') return Fail(line, "a key line must end with ']'");
+    std::string_view inner = t.substr(1, t.size() - 2);
+    bool remove = !inner.empty() && inner.front() == '-';
+    if (remove) inner.remove_prefix(1);
+    std::u16string path = Utf8ToUtf16(inner);
+    while (!path.empty() && path.back() == u'\\') path.pop_back();
+    size_t used = 0;
+    if (!RootOfPath(state_, path, &used)) return Fail(line, "unknown root key in [" + std::string(inner) + "]");
+    section_ = nullptr;
+    sectionDeleted_ = remove;
+    if (remove) {
+        std::shared_ptr<Key> key = KeyAtPath(state_, path, false);
+        if (key && key->Parent()) key->Parent()->RemoveChild(key->Name());
+        return true;
+    }
+    std::shared_ptr<Key> key = KeyAtPath(state_, path, true, true);
+    key->inFile = true;
+    key->implicit = false;
+    state_.sections.push_back(Section{std::string(t), key, {}});
+    section_ = &state_.sections.back();
+    return true;
+}
+
+bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t line) {
+    std::string raw;
+    size_t i = 1;
+    bool closed = false;
+    for (; i < text->size(); ++i) {
+        char c = (*text)[i];
+        if (c == '\\' && i + 1 < text->size()) {
+            char n = (*text)[++i];
+            switch (n) {
+                case '\\': raw.push_back('\\'); break;
+                case '"': raw.push_back('"'); break;
+                case 'n': raw.push_back('\n'); break;
+                case 'r': raw.push_back('\r'); break;
+                case '0': raw.push_back('\0'); break;
+                default: raw.push_back('\\'); raw.push_back(n); break;
+            }
+            continue;
+        }
+        if (c == '"') { closed = true; break; }
+        raw.push_back(c);
+    }
+    if (!closed) return Fail(line, "unterminated quoted text");
+    *out = Utf8ToUtf16(raw);
+    text->remove_prefix(i + 1);
+    return true;
+}
+
+bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* out) {
+    while (true) {
+        text = TrimLeft(text);
+        if (text.empty()) return true;
+        size_t n = 0;
+        int value = 0;
+        while (n < text.size() && n < 3 && std::isxdigit(static_cast<unsigned char>(text[n]))) {
+            value = value * 16 + (std::isdigit(static_cast<unsigned char>(text[n])) ? text[n] - '0' : (std::tolower(text[n]) - 'a' + 10));
+            ++n;
+        }
+        if (n == 0 || n > 2) return false;
+        out->push_back(static_cast<uint8_t>(value));
+        text = TrimLeft(text.substr(n));
+        if (text.empty()) return true;
+        if (text.front() != ',') return false;
+        text.remove_prefix(1);
+    }
+}
+
+bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
+                       bool* remove) {
+    data = TrimLeft(data);
+    *remove = false;
+    if (data == "-") { *remove = true; return true; }
+    if (!data.empty() && data.front() == '"') {
+        std::u16string text;
+        if (!ParseQuoted(&data, &text, line)) return false;
+        data = TrimLeft(data);
+        if (!data.empty() && data.front() != ';') return Fail(line, "text after the closing quote");
+        *type = REG_SZ;
+        text.push_back(0);
+        for (char16_t u : text) { bytes->push_back(static_cast<uint8_t>(u & 0xFF)); bytes->push_back(static_cast<uint8_t>(u >> 8)); }
+        return true;
+    }
+    if (data.rfind("dword:", 0) == 0) {
+        std::string_view digits = TrimRight(data.substr(6));
+        if (digits.empty() || digits.size() > 8) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
+        uint32_t v = 0;
+        for (char c : digits) {
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
+            v = v * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
+        }
+        *type = REG_DWORD;
+        for (int k = 0; k < 4; ++k) bytes->push_back(static_cast<uint8_t>(v >> (8 * k)));
+        return true;
+    }
+    if (data.rfind("hex", 0) == 0) {
+        std::string_view rest = data.substr(3);
+        *type = REG_BINARY;
+        if (!rest.empty() && rest.front() == '(') {
+            size_t close = rest.find(')');
+            if (close == std::string_view::npos || close == 1 || close > 9) return Fail(line, "hex(N): needs a hexadecimal type number");
+            uint32_t t = 0;
+            for (char c : rest.substr(1, close - 1)) {
+                if (!std::isxdigit(static_cast<unsigned char>(c))) return Fail(line, "hex(N): needs a hexadecimal type number");
+                t = t * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
+            }
+            *type = t;
+            rest = rest.substr(close + 1);
+        }
+        if (rest.empty() || rest.front() != ':') return Fail(line, "expected ':' after hex");
+        if (!ParseHexBytes(rest.substr(1), bytes)) return Fail(line, "malformed hexadecimal bytes");
+        bool stringType = *type == REG_SZ || *type == REG_EXPAND_SZ || *type == REG_MULTI_SZ;
+        if (state_.format.regedit4 && stringType) {
+            std::vector<uint8_t> wide;
+            for (uint8_t b : *bytes) { wide.push_back(b); wide.push_back(0); }
+            *bytes = std::move(wide);
+        }
+        return true;
+    }
+    return Fail(line, "unknown value data: expected \"text\", dword:, hex: or hex(N):");
+}
+
+bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
+    size_t line = lines[*index].number;
+    std::string joined = lines[*index].text;
+    std::string logical(TrimRight(joined));
+    // Hex data may continue over lines that end in a backslash.
+    while (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
+           *index + 1 < lines.size()) {
+        ++*index;
+        joined += "\n" + lines[*index].text;
+        logical.pop_back();
+        logical += std::string(TrimLeft(TrimRight(lines[*index].text)));
+    }
+    ++*index;
+    if (!section_) {
+        if (sectionDeleted_) return true;
+        return Fail(line, "a value must follow a [key] line");
+    }
+    std::string_view t = TrimLeft(logical);
+    std::u16string valueName;
+    if (t.front() == '@') {
+        t.remove_prefix(1);
+    } else if (!ParseQuoted(&t, &valueName, line)) {
+        return false;
+    }
+    t = TrimLeft(t);
+    if (t.empty() || t.front() != '=') return Fail(line, "expected '=' after the value name");
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> bytes;
+    bool remove = false;
+    if (!ParseData(t.substr(1), line, &type, &bytes, &remove)) return false;
+    Key& key = *section_->key;
+    if (remove) {
+        key.RemoveValue(valueName);
+        return true;
+    }
+    Value& value = key.SetValue(valueName, type, std::move(bytes));
+    value.changed = false;
+    section_->entries.push_back(SectionEntry{true, valueName, joined});
+    return true;
+}
+
+}  // namespace
+
+bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error) {
+    std::string text = DecodeToUtf8(bytes, &state.format);
+    Parser parser(name, state);
+    return parser.Run(text, error);
+}
+
+}  // namespace standin

@@ -1,0 +1,179 @@
+#include <cstdio>
+#include <set>
+
+#include "platform/standin/reg_file.h"
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+namespace {
+
+constexpr size_t kHexWrap = 77;  // where regedit breaks a line of hex bytes
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+std::u16string Units(const std::vector<uint8_t>& bytes) {
+    std::u16string units;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    return units;
+}
+
+// A REG_SZ that reads back exactly from the "text" form.
+bool HasStringForm(const Value& v) {
+    if (v.type != REG_SZ || v.data.size() < 2 || v.data.size() % 2) return false;
+    std::u16string units = Units(v.data);
+    if (units.back() != 0) return false;
+    units.pop_back();
+    return units.find(char16_t(0)) == std::u16string::npos;
+}
+
+std::string NamePart(const Value& v) {
+    if (v.name.empty()) return "@";
+    return "\"" + EscapeRegString(v.name) + "\"";
+}
+
+std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes) {
+    std::string out = prefix;
+    size_t lineLength = prefix.size();
+    char digits[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+        out += digits;
+        if (i + 1 == bytes.size()) break;
+        out += ',';
+        lineLength += 3;
+        if (lineLength >= kHexWrap) {
+            out += "\\\n  ";
+            lineLength = 2;
+        }
+    }
+    return out;
+}
+
+void KeyValuesForNewSection(const Key& key, bool regedit4, std::vector<std::string>* lines) {
+    for (const Value& v : key.Values()) lines->push_back(CanonicalValueText(v, regedit4));
+}
+
+std::string DisplayPath(const State& state, const Key& key) {
+    std::u16string path = key.Path();
+    std::u16string classes = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+    if (path.size() >= classes.size() && EqualsFolded(path.substr(0, classes.size()), classes) &&
+        (path.size() == classes.size() || path[classes.size()] == u'\\'))
+        path = u"HKEY_CLASSES_ROOT" + path.substr(classes.size());
+    (void)state;
+    return Utf16ToUtf8(path);
+}
+
+void NewKeys(const State& state, const Key& key, std::vector<std::string>* lines) {
+    if (!key.inFile && key.Parent() && (!key.implicit || !key.Values().empty())) {
+        lines->push_back("[" + DisplayPath(state, key) + "]");
+        KeyValuesForNewSection(key, state.format.regedit4, lines);
+        lines->push_back("");
+    }
+    for (const Key* child : key.OrderedChildren()) NewKeys(state, *child, lines);
+}
+
+}  // namespace
+
+std::string EscapeRegString(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) {
+        switch (c) {
+            case u'\\': out += "\\\\"; break;
+            case u'"': out += "\\\""; break;
+            case u'\n': out += "\\n"; break;
+            case u'\r': out += "\\r"; break;
+            case 0: out += "\\0"; break;
+            default: out += Utf16ToUtf8(std::u16string_view(&c, 1)); break;
+        }
+    }
+    return out;
+}
+
+std::string CanonicalValueText(const Value& v, bool regedit4) {
+    std::string name = NamePart(v) + "=";
+    if (HasStringForm(v)) {
+        std::u16string units = Units(v.data);
+        units.pop_back();
+        return name + "\"" + EscapeRegString(units) + "\"";
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        char text[20];
+        uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (uint32_t(v.data[3]) << 24);
+        std::snprintf(text, sizeof text, "dword:%08x", d);
+        return name + text;
+    }
+    std::vector<uint8_t> bytes = v.data;
+    if (regedit4 && IsStringType(v.type)) {
+        bytes.clear();
+        for (char16_t u : Units(v.data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
+    }
+    char prefix[16] = "hex:";
+    if (v.type != REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(v.type));
+    return HexPart(name + prefix, bytes);
+}
+
+std::string WriteRegFile(const State& state) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < state.format.leadingBlankLines; ++i) lines.push_back("");
+    lines.push_back(state.format.headerLine);
+    if (state.sections.empty() && state.format.preamble.empty()) lines.push_back("");
+    for (const auto& line : state.format.preamble) lines.push_back(line);
+    for (const Section& section : state.sections) {
+        const Key& key = *section.key;
+        if (key.Deleted()) continue;
+        lines.push_back(section.header);
+        std::set<std::u16string, NameLess> listed;
+        for (const SectionEntry& e : section.entries)
+            if (e.isValue) listed.insert(e.valueName);
+        size_t tail = section.entries.size();
+        while (tail > 0 && !section.entries[tail - 1].isValue) --tail;
+        std::set<std::u16string, NameLess> written;
+        for (size_t i = 0; i <= section.entries.size(); ++i) {
+            if (i == tail) {
+                for (const Value& v : key.Values())
+                    if (v.changed && !listed.count(v.name)) lines.push_back(CanonicalValueText(v, state.format.regedit4));
+            }
+            if (i == section.entries.size()) break;
+            const SectionEntry& e = section.entries[i];
+            if (!e.isValue) {
+                lines.push_back(e.text);
+                continue;
+            }
+            const Value* v = key.FindValue(e.valueName);
+            if (!v || written.count(e.valueName)) continue;
+            written.insert(e.valueName);
+            lines.push_back(v->changed ? CanonicalValueText(*v, state.format.regedit4) : e.text);
+        }
+    }
+    for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})
+        NewKeys(state, *root, &lines);
+
+    const char* end = state.format.crlf ? "\r\n" : "\n";
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        for (char c : lines[i]) {
+            if (c == '\n') text += end;
+            else text.push_back(c);
+        }
+        if (i + 1 < lines.size() || state.format.finalLineEnd) text += end;
+    }
+    switch (state.format.encoding) {
+        case FileEncoding::Utf8: return text;
+        case FileEncoding::Utf8Bom: return "\xEF\xBB\xBF" + text;
+        case FileEncoding::Utf16Le: break;
+    }
+    std::u16string units = Utf8ToUtf16(text);
+    std::string bytes = "\xFF\xFE";
+    bytes.reserve(2 + units.size() * 2);
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+}  // namespace standin

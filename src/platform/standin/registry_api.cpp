@@ -1,0 +1,307 @@
+// The registry functions of advapi32 over the stand-in's tree, with the
+// status codes, size rules and view redirection that Wine shows.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/standin/registry_state.h"
+#include "platform/standin/text_codec.h"
+
+using namespace standin;
+
+namespace {
+
+constexpr size_t kUnit = sizeof(wchar_t);  // bytes of one WCHAR in this build
+constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ || type == REG_LINK;
+}
+
+bool IsPredefined(HKEY key) {
+    auto v = reinterpret_cast<uintptr_t>(key);
+    auto low = static_cast<uint32_t>(v);
+    return (v >> 32 == 0 || v >> 32 == 0xFFFFFFFFu) && low >= 0x80000000u && low <= 0x80000060u;
+}
+
+// A string's stored UTF-16 bytes as the caller's WCHARs see them: each code
+// unit widens to one WCHAR; an odd last byte widens to half a WCHAR.
+std::vector<uint8_t> StoredToApi(const std::vector<uint8_t>& stored, DWORD type) {
+    if (!IsStringType(type) || kUnit == 2) return stored;
+    std::vector<uint8_t> api;
+    api.reserve(stored.size() / 2 * kUnit + 2);
+    size_t i = 0;
+    for (; i + 1 < stored.size(); i += 2) {
+        api.push_back(stored[i]);
+        api.push_back(stored[i + 1]);
+        api.insert(api.end(), kUnit - 2, 0);
+    }
+    if (i < stored.size()) {
+        api.push_back(stored[i]);
+        api.push_back(0);
+    }
+    return api;
+}
+
+std::vector<uint8_t> ApiToStored(const BYTE* data, DWORD bytes, DWORD type) {
+    if (!data || bytes == 0) return {};
+    if (!IsStringType(type) || kUnit == 2) return std::vector<uint8_t>(data, data + bytes);
+    std::vector<uint8_t> stored;
+    stored.reserve(bytes / kUnit * 2 + 1);
+    size_t units = bytes / kUnit;
+    for (size_t u = 0; u < units; ++u) {
+        wchar_t c;
+        std::memcpy(&c, data + u * kUnit, kUnit);
+        std::u16string code = WideToUtf16(std::wstring_view(&c, 1));
+        for (char16_t unit : code) {
+            stored.push_back(static_cast<uint8_t>(unit & 0xFF));
+            stored.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+    }
+    if (bytes % kUnit) stored.push_back(data[units * kUnit]);
+    return stored;
+}
+
+struct Resolved {
+    std::shared_ptr<Key> key;
+    REGSAM access = 0;
+};
+
+LONG Lookup(HKEY handle, Resolved* out) {
+    State& state = TheState();
+    if (!handle) return ERROR_INVALID_HANDLE;
+    if (IsPredefined(handle)) {
+        out->key = PredefinedKey(state, handle);
+        out->access = KEY_ALL_ACCESS;
+        return out->key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    }
+    auto it = state.handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == state.handles.end()) return ERROR_INVALID_HANDLE;
+    if (it->second.key->Deleted()) return ERROR_KEY_DELETED;
+    out->key = it->second.key;
+    out->access = it->second.access;
+    return ERROR_SUCCESS;
+}
+
+LONG CheckRights(const Key& key, REGSAM desired) {
+    if (key.denyRead && (desired & kReadRights)) return ERROR_ACCESS_DENIED;
+    if (key.denyWrite && (desired & kWriteRights)) return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access) {
+    State& state = TheState();
+    uintptr_t value = state.nextHandle;
+    state.nextHandle += 4;
+    state.handles.emplace(value, OpenKey{std::move(key), access});
+    return reinterpret_cast<HKEY>(value);
+}
+
+bool IsRedirected(const std::shared_ptr<Key>& key, std::u16string_view part, REGSAM desired) {
+    if (!(desired & KEY_WOW64_32KEY)) return false;
+    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return false;
+    return key == ClassesKey(TheState());
+}
+
+// Walks a relative path; the 32-bit view passes through Wow6432Node at the classes root.
+LONG Walk(std::shared_ptr<Key> base, std::u16string_view path, REGSAM desired, bool create,
+          std::shared_ptr<Key>* out) {
+    State& state = TheState();
+    std::shared_ptr<Key> key = std::move(base);
+    while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+    while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+    while (!path.empty()) {
+        size_t end = path.find(u'\\');
+        std::u16string_view part = path.substr(0, end);
+        path = end == std::u16string_view::npos ? std::u16string_view() : path.substr(end + 1);
+        if (part.empty()) {
+            if (create) continue;
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (IsRedirected(key, part, desired)) {
+            std::shared_ptr<Key> node = key->ChildPointer(u"Wow6432Node");
+            if (!node) {
+                if (!create) return ERROR_FILE_NOT_FOUND;
+                if (key->denyWrite) return ERROR_ACCESS_DENIED;
+                key->AddChild(u"Wow6432Node");
+                node = key->ChildPointer(u"Wow6432Node");
+                state.changed = true;
+            }
+            key = node;
+        }
+        std::shared_ptr<Key> child = key->ChildPointer(part);
+        if (!child) {
+            if (!create) return ERROR_FILE_NOT_FOUND;
+            if (key->denyWrite) return ERROR_ACCESS_DENIED;
+            key->AddChild(part);
+            child = key->ChildPointer(part);
+            state.changed = true;
+        }
+        key = child;
+    }
+    *out = key;
+    return ERROR_SUCCESS;
+}
+
+LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desired, bool create,
+                  PHKEY result) {
+    if (LONG fault = CountCall(function)) return fault;
+    if (!result) return ERROR_INVALID_PARAMETER;
+    Resolved base;
+    if (LONG status = Lookup(parent, &base)) return status;
+    std::u16string path = WideToUtf16(subKey ? std::wstring_view(subKey) : std::wstring_view());
+    if (path.empty() && !create && IsPredefined(parent)) {
+        *result = parent;
+        return ERROR_SUCCESS;
+    }
+    std::shared_ptr<Key> key;
+    if (LONG status = Walk(base.key, path, desired, create, &key)) return status;
+    if (LONG status = CheckRights(*key, desired)) return status;
+    *result = NewHandle(std::move(key), desired);
+    return ERROR_SUCCESS;
+}
+
+DWORD TypeFlag(DWORD type) {
+    switch (type) {
+        case REG_NONE: return 0x01;
+        case REG_SZ: return 0x02;
+        case REG_EXPAND_SZ: return 0x04;
+        case REG_BINARY: return 0x08;
+        case REG_DWORD: return 0x10;
+        case REG_MULTI_SZ: return 0x20;
+        case REG_QWORD: return 0x40;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM desired, PHKEY result) {
+    return OpenOrCreate("RegOpenKeyExW", key, subKey, desired, false, result);
+}
+
+LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM desired,
+                     LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+    if (disposition) *disposition = 0;
+    return OpenOrCreate("RegCreateKeyExW", key, subKey, desired, true, result);
+}
+
+LONG RegCloseKey(HKEY key) {
+    if (LONG fault = CountCall("RegCloseKey")) return fault;
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (IsPredefined(key)) return ERROR_SUCCESS;
+    return TheState().handles.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS
+                                                                      : ERROR_INVALID_HANDLE;
+}
+
+LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDWORD type,
+                  PVOID data, LPDWORD dataBytes) {
+    if (LONG fault = CountCall("RegGetValueW")) return fault;
+    if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
+    Resolved handle;
+    if (LONG status = Lookup(key, &handle)) return status;
+    std::shared_ptr<Key> target = handle.key;
+    if (subKey && *subKey) {
+        if (LONG status = Walk(target, WideToUtf16(subKey), KEY_QUERY_VALUE, false, &target))
+            return status;
+        if (LONG status = CheckRights(*target, KEY_QUERY_VALUE)) return status;
+    } else if (!(handle.access & KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const Value* value =
+        target->FindValue(WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()));
+    if (!value) return ERROR_FILE_NOT_FOUND;
+    std::vector<uint8_t> api = StoredToApi(value->data, value->type);
+    auto size = static_cast<DWORD>(api.size());
+    if (type) *type = value->type;
+    if (!(flags & TypeFlag(value->type))) {
+        if (dataBytes) *dataBytes = size;
+        return ERROR_UNSUPPORTED_TYPE;
+    }
+    if (!data) {
+        if (dataBytes) *dataBytes = size;
+        return ERROR_SUCCESS;
+    }
+    if (*dataBytes < size) {
+        *dataBytes = size;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(data, api.data(), size);
+    // Like Wine, an unterminated string gets a NUL after it when there is room,
+    // which the reported size does not count.
+    if (IsStringType(value->type) && size >= kUnit && size % kUnit == 0 &&
+        size + kUnit <= *dataBytes) {
+        auto* chars = static_cast<wchar_t*>(data);
+        if (chars[size / kUnit - 1] != 0) chars[size / kUnit] = 0;
+    }
+    *dataBytes = size;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataBytes) {
+    if (LONG fault = CountCall("RegSetValueExW")) return fault;
+    Resolved handle;
+    if (LONG status = Lookup(key, &handle)) return status;
+    if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!data && dataBytes) return ERROR_INVALID_PARAMETER;
+    // As on NT: a string whose count left out the terminating NUL gets it counted.
+    if (IsStringType(type) && data && dataBytes >= kUnit) {
+        const auto* chars = reinterpret_cast<const wchar_t*>(data);
+        if (chars[dataBytes / kUnit - 1] != 0 && chars[dataBytes / kUnit] == 0)
+            dataBytes += kUnit;
+    }
+    handle.key->SetValue(
+        WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), type,
+        ApiToStored(data, dataBytes, type));
+    TheState().changed = true;
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LPDWORD subKeys,
+                      LPDWORD maxSubKeyChars, LPDWORD maxClassChars, LPDWORD values,
+                      LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
+                      LPDWORD securityDescriptorBytes, PFILETIME lastWriteTime) {
+    if (LONG fault = CountCall("RegQueryInfoKeyW")) return fault;
+    Resolved handle;
+    if (LONG status = Lookup(key, &handle)) return status;
+    if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    const Key& k = *handle.key;
+    if (keyClass && classChars && *classChars) keyClass[0] = 0;
+    if (classChars) *classChars = 0;
+    if (maxClassChars) *maxClassChars = 0;
+    if (subKeys) *subKeys = static_cast<DWORD>(k.ChildCount());
+    if (maxSubKeyChars) *maxSubKeyChars = static_cast<DWORD>(k.LongestChildName());
+    if (values) *values = static_cast<DWORD>(k.Values().size());
+    DWORD longestName = 0, longestData = 0;
+    for (const Value& v : k.Values()) {
+        longestName = std::max<DWORD>(longestName, static_cast<DWORD>(v.name.size()));
+        longestData = std::max<DWORD>(longestData,
+                                      static_cast<DWORD>(StoredToApi(v.data, v.type).size()));
+    }
+    if (maxValueNameChars) *maxValueNameChars = longestName;
+    if (maxValueBytes) *maxValueBytes = longestData;
+    if (securityDescriptorBytes) *securityDescriptorBytes = 0;
+    if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD, LPWSTR keyClass,
+                   LPDWORD classChars, PFILETIME lastWriteTime) {
+    if (LONG fault = CountCall("RegEnumKeyExW")) return fault;
+    Resolved handle;
+    if (LONG status = Lookup(key, &handle)) return status;
+    if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
+    const auto& children = handle.key->OrderedChildren();
+    if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+    const std::u16string& child = children[index]->Name();
+    if (child.size() >= *nameChars) return ERROR_MORE_DATA;
+    for (size_t i = 0; i < child.size(); ++i) name[i] = static_cast<wchar_t>(child[i]);
+    name[child.size()] = 0;
+    *nameChars = static_cast<DWORD>(child.size());
+    if (keyClass && classChars && *classChars) keyClass[0] = 0;
+    if (classChars) *classChars = 0;
+    if (lastWriteTime) *lastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,109 @@
+#include "platform/standin/registry_state.h"
+
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+State& TheState() {
+    static State state = [] {
+        State s;
+        ResetTree(s);
+        return s;
+    }();
+    return state;
+}
+
+void ResetTree(State& state) {
+    state.machine = std::make_shared<Key>(u"HKEY_LOCAL_MACHINE");
+    state.users = std::make_shared<Key>(u"HKEY_USERS");
+    state.currentUser = std::make_shared<Key>(u"HKEY_CURRENT_USER");
+    state.currentConfig = std::make_shared<Key>(u"HKEY_CURRENT_CONFIG");
+    state.sections.clear();
+    state.changed = false;
+}
+
+std::shared_ptr<Key> ClassesKey(State& state) {
+    Key* software = state.machine->AddChild(u"SOFTWARE");
+    software->AddChild(u"Classes");
+    return software->ChildPointer(u"Classes");
+}
+
+std::shared_ptr<Key> PredefinedKey(State& state, HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return ClassesKey(state);
+    if (root == HKEY_LOCAL_MACHINE) return state.machine;
+    if (root == HKEY_CURRENT_USER) return state.currentUser;
+    if (root == HKEY_USERS) return state.users;
+    if (root == HKEY_CURRENT_CONFIG) return state.currentConfig;
+    return nullptr;
+}
+
+namespace {
+
+struct RootName {
+    std::u16string_view full;
+    std::u16string_view shortName;
+    HKEY handle;
+};
+
+const RootName kRoots[] = {
+    {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},
+    {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
+    {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},
+    {u"HKEY_USERS", u"HKU", HKEY_USERS},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC", HKEY_CURRENT_CONFIG},
+};
+
+}  // namespace
+
+std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* used) {
+    size_t end = path.find(u'\\');
+    std::u16string_view first = path.substr(0, end);
+    for (const auto& root : kRoots) {
+        if (EqualsFolded(first, root.full) || EqualsFolded(first, root.shortName)) {
+            *used = end == std::u16string_view::npos ? path.size() : end + 1;
+            return PredefinedKey(state, root.handle);
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
+                               bool markImplicit) {
+    size_t used = 0;
+    std::shared_ptr<Key> key = RootOfPath(state, path, &used);
+    if (!key) return nullptr;
+    std::u16string_view rest = path.substr(used);
+    while (!rest.empty()) {
+        size_t end = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, end);
+        rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+        if (part.empty()) continue;
+        std::shared_ptr<Key> child = key->ChildPointer(part);
+        if (!child) {
+            if (!create) return nullptr;
+            key->AddChild(part);
+            child = key->ChildPointer(part);
+            child->implicit = markImplicit;
+        }
+        key = child;
+    }
+    return key;
+}
+
+LONG CountCall(const char* function, bool registry) {
+    State& state = TheState();
+    ++state.calls[function];
+    if (registry) ++state.calls["*"];
+    for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
+        bool matches = it->function == function || (registry && it->function == "*");
+        if (!matches || --it->remaining > 0) continue;
+        LONG code = it->code;
+        auto action = std::move(it->action);
+        state.faults.erase(it);
+        if (action) action();
+        return code;
+    }
+    return 0;
+}
+
+}  // namespace standin

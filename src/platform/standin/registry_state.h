@@ -1,0 +1,89 @@
+// The stand-in's process-wide state: the registry tree, what the loaded file
+// looked like, the open handles and the test controls.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/standin/registry_tree.h"
+
+namespace standin {
+
+// One line of a key's section in the file, kept so that an unchanged value
+// is written back exactly as it was read.
+struct SectionEntry {
+    bool isValue = false;
+    std::u16string valueName;
+    std::string text;  // the line(s) as read, without the final line end
+};
+
+struct Section {
+    std::string header;  // "[...]" as read
+    std::shared_ptr<Key> key;
+    std::vector<SectionEntry> entries;
+};
+
+enum class FileEncoding { Utf16Le, Utf8, Utf8Bom };
+
+struct FileFormat {
+    FileEncoding encoding = FileEncoding::Utf16Le;
+    bool crlf = true;
+    bool regedit4 = false;
+    std::string headerLine = "Windows Registry Editor Version 5.00";
+    size_t leadingBlankLines = 0;       // blank lines before the header
+    std::vector<std::string> preamble;  // lines between the header and the first section
+    bool finalLineEnd = true;
+};
+
+struct OpenKey {
+    std::shared_ptr<Key> key;
+    REGSAM access = 0;
+};
+
+struct Fault {
+    std::string function;
+    long remaining = 0;
+    LONG code = 0;
+    std::function<void()> action;
+};
+
+struct State {
+    std::shared_ptr<Key> machine, users, currentUser, currentConfig;
+    std::vector<Section> sections;
+    FileFormat format;
+    std::string filePath;
+    int lockFd = -1;
+    bool changed = false;
+
+    std::unordered_map<uintptr_t, OpenKey> handles;
+    uintptr_t nextHandle = 0x1000;
+    int comAllocations = 0;
+
+    std::optional<bool> administrator;
+    std::optional<std::wstring> currentDirectory;
+    bool currentDirectoryUnreadable = false;
+
+    std::vector<Fault> faults;
+    std::unordered_map<std::string, long> calls;
+    DWORD lastError = 0;
+};
+
+State& TheState();
+void ResetTree(State& state);
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, created when missing.
+std::shared_ptr<Key> ClassesKey(State& state);
+// The key a predefined root handle stands for, or null.
+std::shared_ptr<Key> PredefinedKey(State& state, HKEY root);
+// The key of a full path such as "HKEY_CLASSES_ROOT\\A\\B", created on request.
+std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
+                               bool markImplicit = false);
+// The root spelled at the start of a path; its length in *used.
+std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* used);
+// Counts a call and applies an armed fault; non-zero means fail with that code.
+LONG CountCall(const char* function, bool registry = true);
+
+}  // namespace standin

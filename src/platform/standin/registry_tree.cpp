@@ -1,0 +1,120 @@
+#include "platform/standin/registry_tree.h"
+
+#include <algorithm>
+
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+bool NameLess::operator()(std::u16string_view a, std::u16string_view b) const {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        char16_t x = FoldCase(a[i]);
+        char16_t y = FoldCase(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+Key::Key(std::u16string name, Key* parent) : name_(std::move(name)), parent_(parent) {}
+
+std::u16string Key::Path() const {
+    if (!parent_) return name_;
+    std::u16string path = parent_->Path();
+    path += u'\\';
+    path += name_;
+    return path;
+}
+
+Key* Key::Child(std::u16string_view name) const {
+    auto it = children_.find(name);
+    return it == children_.end() ? nullptr : it->second.get();
+}
+
+std::shared_ptr<Key> Key::ChildPointer(std::u16string_view name) const {
+    auto it = children_.find(name);
+    return it == children_.end() ? nullptr : it->second;
+}
+
+Key* Key::AddChild(std::u16string_view name, bool* created) {
+    auto it = children_.find(name);
+    if (it != children_.end()) {
+        if (created) *created = false;
+        return it->second.get();
+    }
+    auto child = std::make_shared<Key>(std::u16string(name), this);
+    Key* raw = child.get();
+    children_.emplace(std::u16string(name), std::move(child));
+    orderValid_ = false;
+    if (created) *created = true;
+    return raw;
+}
+
+bool Key::RemoveChild(std::u16string_view name) {
+    auto it = children_.find(name);
+    if (it == children_.end()) return false;
+    it->second->MarkDeleted();
+    children_.erase(it);
+    orderValid_ = false;
+    return true;
+}
+
+void Key::MarkDeleted() {
+    deleted_ = true;
+    for (auto& [name, child] : children_) child->MarkDeleted();
+}
+
+const std::vector<Key*>& Key::OrderedChildren() const {
+    if (!orderValid_) {
+        order_.clear();
+        order_.reserve(children_.size());
+        longest_ = 0;
+        for (const auto& [name, child] : children_) {
+            order_.push_back(child.get());
+            longest_ = std::max(longest_, name.size());
+        }
+        orderValid_ = true;
+    }
+    return order_;
+}
+
+size_t Key::LongestChildName() const {
+    OrderedChildren();
+    return longest_;
+}
+
+Value* Key::FindValue(std::u16string_view name) {
+    for (auto& v : values_)
+        if (EqualsFolded(v.name, name)) return &v;
+    return nullptr;
+}
+
+const Value* Key::FindValue(std::u16string_view name) const {
+    for (const auto& v : values_)
+        if (EqualsFolded(v.name, name)) return &v;
+    return nullptr;
+}
+
+Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) {
+    Value* v = FindValue(name);
+    if (!v) {
+        values_.push_back(Value{std::u16string(name), type, {}, true});
+        v = &values_.back();
+    }
+    v->type = type;
+    v->data = std::move(data);
+    v->changed = true;
+    return *v;
+}
+
+bool Key::RemoveValue(std::u16string_view name) {
+    for (auto it = values_.begin(); it != values_.end(); ++it) {
+        if (EqualsFolded(it->name, name)) {
+            values_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace standin

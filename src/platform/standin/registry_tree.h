@@ -1,0 +1,74 @@
+// The stand-in's registry: a tree of keys, each with its values. Names are
+// compared without regard to case and kept with their case; subkeys are
+// enumerated in the order Wine uses (lower-cased names, code unit order).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/standin/win32_api.h"
+
+namespace standin {
+
+struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const;
+};
+
+struct Value {
+    std::u16string name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;  // the bytes as Windows keeps them (UTF-16LE for strings)
+    bool changed = false;       // differs from what the loaded file said
+};
+
+class Key {
+public:
+    explicit Key(std::u16string name, Key* parent = nullptr);
+
+    const std::u16string& Name() const { return name_; }
+    Key* Parent() const { return parent_; }
+    bool Deleted() const { return deleted_; }
+    std::u16string Path() const;
+
+    Key* Child(std::u16string_view name) const;
+    // Gives the existing child of that name, or a new one.
+    Key* AddChild(std::u16string_view name, bool* created = nullptr);
+    std::shared_ptr<Key> ChildPointer(std::u16string_view name) const;
+    // Detaches the child and marks it and everything below it deleted.
+    bool RemoveChild(std::u16string_view name);
+    size_t ChildCount() const { return children_.size(); }
+    // Children in enumeration order; index access is constant time.
+    const std::vector<Key*>& OrderedChildren() const;
+    size_t LongestChildName() const;
+
+    Value* FindValue(std::u16string_view name);
+    const Value* FindValue(std::u16string_view name) const;
+    Value& SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data);
+    bool RemoveValue(std::u16string_view name);
+    const std::vector<Value>& Values() const { return values_; }
+    std::vector<Value>& MutableValues() { return values_; }
+
+    bool denyRead = false;
+    bool denyWrite = false;
+    bool inFile = false;      // the loaded file has a section for this key
+    bool implicit = false;    // created by the loader only as an ancestor of such a key
+
+private:
+    void MarkDeleted();
+
+    std::u16string name_;
+    Key* parent_;
+    bool deleted_ = false;
+    std::map<std::u16string, std::shared_ptr<Key>, NameLess> children_;
+    std::vector<Value> values_;
+    mutable std::vector<Key*> order_;
+    mutable bool orderValid_ = false;
+    mutable size_t longest_ = 0;
+};
+
+}  // namespace standin

@@ -1,0 +1,21 @@
+// Text conversions inside the stand-in: registry data is UTF-16, the host's
+// files and paths are UTF-8, and the product's wide strings hold one UTF-16
+// code unit per wchar_t, as they would on Windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace standin {
+
+std::u16string WideToUtf16(std::wstring_view text);
+std::wstring Utf16ToWide(std::u16string_view text);
+// Invalid UTF-8 bytes are taken as Latin-1, so no input is refused.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Unpaired surrogates are written as U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+// Lower-cases the way the registry compares names (ASCII and Latin-1).
+char16_t FoldCase(char16_t c);
+bool EqualsFolded(std::u16string_view a, std::u16string_view b);
+
+}  // namespace standin

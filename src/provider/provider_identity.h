@@ -1,0 +1,18 @@
+// What makes a class a provider, and who it is. Reads only: every failure
+// gives an empty string or false, never a message.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+// The CLSID string in registry form for a ProgID, or "" when it does not resolve.
+std::wstring ProgIdToClsidString(const std::wstring& progId);
+// Whether HKEY_CLASSES_ROOT\CLSID\{clsid}\QIV Provider opens.
+bool IsProviderClass(const std::wstring& clsid);
+// Whether "<name>\QIV Provider" opens below the given CLSID key: the same test
+// as IsProviderClass for a class enumerated under that key, without resolving
+// the path from the classes root again.
+bool HasProviderMarker(HKEY clsidKey, const std::wstring& name);
+// The default value of the class's VersionIndependentProgID key, or "".
+std::wstring ReadProviderProgId(const std::wstring& clsid);

@@ -1,0 +1,19 @@
+// The two operations the dispatcher runs: over the provider named by the
+// "progid" option, or over every provider under HKEY_CLASSES_ROOT\CLSID.
+#pragma once
+
+#include <string>
+
+#include "app/command_options.h"
+#include "platform/platform.h"
+
+// 0 when it ran to its end; -2 when "progid" names no provider.
+int ShowProviders(CommandOptions& options);
+// 0 when every provider was configured; -1 without administrator rights; -2
+// when "progid" names no provider; -3 when the companion host cannot be used
+// (nothing written) or a provider's configuration failed (each one reported).
+int ConfigureProviders(CommandOptions& options);
+
+// Sweep filters: the context is the CommandOptions record (or null). Both keep nothing.
+bool ConfigureSubkeyFilter(HKEY clsidKey, const std::wstring& name, void* context);
+bool ShowSubkeyFilter(HKEY clsidKey, const std::wstring& name, void* context);

@@ -1,0 +1,15 @@
+// Configuring and showing one provider, given its CLSID string. A class that
+// is not a provider is left alone: nothing is read, written or printed.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+// Ensures the class has an AppID and a complete AppID key, writes hostPath as
+// its "DllSurrogate" and prints the report; 0, or the Win32 status of the first
+// write that failed (nothing printed then, nothing rolled back). A class whose
+// "AppID" is not a usable key name fails with ERROR_INVALID_DATA, unwritten.
+LONG ConfigureProvider(const std::wstring& clsid, const std::wstring& hostPath);
+// Prints the report with the "DllSurrogate" value now stored; always 0.
+LONG ShowProvider(const std::wstring& clsid);

@@ -1,0 +1,16 @@
+// A visitor of the direct subkeys of an open key.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "registry/registry_key.h"
+
+// Called once per subkey with the enumerated key's handle, the subkey's bare
+// name (valid for the call only) and the caller's context; true keeps the name.
+using SubkeyFilter = bool (*)(HKEY key, const std::wstring& name, void* context);
+
+// Visits the subkeys counted when the enumeration starts, in index order, and
+// returns the names the filter kept (all of them for a null filter). Indexes
+// that fail to enumerate are skipped; a key that cannot be queried yields none.
+std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter filter, void* context);
