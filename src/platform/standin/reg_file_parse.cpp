@@ -46,7 +46,8 @@ class Parser {
 public:
     Parser(const std::string& name, State& state) : name_(name), state_(state) {}
 
-    bool Run(const std::string& text, std::string* error);
+    bool Run(const std::string& text);
+    const std::string& Error() const { return error_; }
 
 private:
     bool Fail(size_t line, const std::string& reason) {
@@ -66,7 +67,7 @@ private:
     bool sectionDeleted_ = false;
 };
 
-bool Parser::Run(const std::string& text, std::string* error) {
+bool Parser::Run(const std::string& text) {
     std::vector<Line> lines;
     size_t start = 0, number = 1;
     bool sawCrlf = false, sawLf = false;
@@ -116,11 +117,7 @@ bool Parser::Run(const std::string& text, std::string* error) {
         Fail(lines[i].number, "unrecognised line: expected a [key], a value or a comment");
         break;
     }
-    if (!error_.empty()) {
-        *error = error_;
-        return false;
-    }
-    return true;
+    return error_.empty();
 }
 
 bool Parser::Header(std::string_view t, size_t line) {
@@ -293,7 +290,9 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
 bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error) {
     std::string text = DecodeToUtf8(bytes, &state.format);
     Parser parser(name, state);
-    return parser.Run(text, error);
+    if (parser.Run(text)) return true;
+    *error = parser.Error();
+    return false;
 }
 
 }  // namespace standin

@@ -23,8 +23,12 @@ void ResetTree(State& state) {
 }
 
 std::shared_ptr<Key> ClassesKey(State& state) {
-    Key* software = state.machine->AddChild(u"SOFTWARE");
-    software->AddChild(u"Classes");
+    // Always present on Windows: never written out as keys of their own.
+    bool created = false;
+    Key* software = state.machine->AddChild(u"SOFTWARE", &created);
+    if (created) software->implicit = true;
+    Key* classes = software->AddChild(u"Classes", &created);
+    if (created) classes->implicit = true;
     return software->ChildPointer(u"Classes");
 }
 
@@ -94,12 +98,15 @@ LONG CountCall(const char* function, bool registry) {
     State& state = TheState();
     ++state.calls[function];
     if (registry) ++state.calls["*"];
+    auto fired = state.faults.end();
     for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
         bool matches = it->function == function || (registry && it->function == "*");
-        if (!matches || --it->remaining > 0) continue;
-        LONG code = it->code;
-        auto action = std::move(it->action);
-        state.faults.erase(it);
+        if (matches && --it->remaining <= 0 && fired == state.faults.end()) fired = it;
+    }
+    if (fired != state.faults.end()) {
+        LONG code = fired->code;
+        auto action = std::move(fired->action);
+        state.faults.erase(fired);
         if (action) action();
         return code;
     }

@@ -1,0 +1,66 @@
+#include "provider/provider_identity.h"
+
+#include "registry/registry_key.h"
+#include "test_support.h"
+
+namespace {
+
+using test::kClsid32;
+const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
+
+class ProviderIdentityTest : public test::StandinTest {};
+
+TEST_F(ProviderIdentityTest, ProgIdResolvesToUpperCaseClsidString) {
+    standin::PutString(L"HKCR\\Talvek.Alpha\\CLSID", L"", L"{5e1c7a10-3b2d-4c8e-9f01-00000000a1fa}");
+    EXPECT_EQ(ProgIdToClsidString(L"Talvek.Alpha"), kA);
+}
+
+TEST_F(ProviderIdentityTest, UnregisteredProgIdGivesEmptyAndEmptyIsNoProvider) {
+    EXPECT_EQ(ProgIdToClsidString(L"No.Such"), L"");
+    standin::PutKey(kClsid32 + L"QIV Provider");  // "CLSID\" + "" + "\QIV Provider" must not find this
+    EXPECT_FALSE(IsProviderClass(L""));
+}
+
+TEST_F(ProviderIdentityTest, MarkerKeyMakesAProvider) {
+    test::AddProvider(kA);
+    standin::PutKey(kClsid32 + L"{00000000-0000-0000-0000-000000000001}");
+    EXPECT_TRUE(IsProviderClass(kA));
+    EXPECT_FALSE(IsProviderClass(L"{00000000-0000-0000-0000-000000000001}"));
+}
+
+TEST_F(ProviderIdentityTest, MarkerThatCannotBeReadIsNoProvider) {
+    test::AddProvider(kA);
+    standin::DenyAccess(kClsid32 + kA + L"\\QIV Provider", true, false);
+    EXPECT_FALSE(IsProviderClass(kA));
+}
+
+TEST_F(ProviderIdentityTest, SixtyFourBitOnlyProviderIsNotSeen) {
+    standin::PutKey(L"HKCR\\CLSID\\" + kA + L"\\QIV Provider");
+    EXPECT_FALSE(IsProviderClass(kA));
+}
+
+TEST_F(ProviderIdentityTest, RelativeMarkerTestAgreesWithTheFullPathTest) {
+    test::AddProvider(kA);
+    standin::PutKey(kClsid32 + L"{00000000-0000-0000-0000-000000000001}");
+    RegistryKey classes;
+    classes.Open(HKEY_CLASSES_ROOT, L"CLSID");
+    for (const auto& name : standin::SubkeyNames(L"HKCR\\Wow6432Node\\CLSID"))
+        EXPECT_EQ(HasProviderMarker(classes.Handle(), name), IsProviderClass(name)) << name;
+}
+
+TEST_F(ProviderIdentityTest, ProgIdIsTheVersionIndependentDefaultValue) {
+    test::AddProvider(kA, L"Talvek.Alpha");
+    standin::PutString(kClsid32 + kA + L"\\ProgID", L"", L"Talvek.Alpha.1");
+    EXPECT_EQ(ReadProviderProgId(kA), L"Talvek.Alpha");
+}
+
+TEST_F(ProviderIdentityTest, MissingOrNonStringProgIdIsEmpty) {
+    test::AddProvider(kA);
+    EXPECT_EQ(ReadProviderProgId(kA), L"");
+    standin::PutKey(kClsid32 + kA + L"\\VersionIndependentProgID");
+    EXPECT_EQ(ReadProviderProgId(kA), L"");
+    standin::PutValue(kClsid32 + kA + L"\\VersionIndependentProgID", L"", REG_DWORD, {1, 0, 0, 0});
+    EXPECT_EQ(ReadProviderProgId(kA), L"");
+}
+
+}  // namespace

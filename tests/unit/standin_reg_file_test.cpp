@@ -1,0 +1,126 @@
+// The .reg store: what loads, what is refused, and that saving changes
+// nothing but what changed.
+#include <fstream>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace {
+
+using standin::LoadRegistryText;
+
+std::string Utf16File(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : ascii) {
+        bytes.push_back(c);
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+const std::string kExported =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\{A}]\r\n"
+    "@=\"Talvek.A\"\r\n"
+    "\"DllSurrogate\"=\"C:\\\\Host \\\"q\\\".exe\"\r\n"
+    "\"Flags\"=dword:0000002a\r\n"
+    "\"Dll\"=hex(7):63,00,72,00,79,00,70,00,74,00,6e,00,65,00,74,00,2e,00,64,00,6c,00,\\\r\n"
+    "  6c,00,00,00,00,00\r\n"
+    "\r\n"
+    "[HKEY_USERS\\.DEFAULT\\Console]\r\n"
+    "\"Blob\"=hex:01,02\r\n"
+    "\r\n";
+
+class RegFileTest : public test::StandinTest {};
+
+TEST_F(RegFileTest, LoadsUtf16ExportWithEveryValueForm) {
+    ASSERT_TRUE(LoadRegistryText(Utf16File(kExported), "x.reg").ok);
+    EXPECT_EQ(test::Str(L"HKCR\\AppID\\{A}", L""), L"Talvek.A");
+    EXPECT_EQ(test::Str(L"HKCR\\AppID\\{A}", L"DllSurrogate"), L"C:\\Host \"q\".exe");
+    EXPECT_EQ(standin::GetValue(L"HKCR\\AppID\\{A}", L"Flags")->bytes,
+              (std::vector<uint8_t>{42, 0, 0, 0}));
+    EXPECT_EQ(standin::GetValue(L"HKCR\\AppID\\{A}", L"Dll")->type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(standin::GetValue(L"HKCR\\AppID\\{A}", L"Dll")->bytes.size(), 28u);
+    EXPECT_EQ(standin::GetValue(L"HKU\\.DEFAULT\\Console", L"Blob")->bytes, (std::vector<uint8_t>{1, 2}));
+}
+
+TEST_F(RegFileTest, UnchangedRegistrySerializesToTheSameBytes) {
+    ASSERT_TRUE(LoadRegistryText(Utf16File(kExported), "x.reg").ok);
+    EXPECT_EQ(standin::SerializeRegistry(), Utf16File(kExported));
+}
+
+TEST_F(RegFileTest, OneChangedValueChangesOnlyItsLine) {
+    ASSERT_TRUE(LoadRegistryText(kExported, "x.reg").ok);
+    standin::PutString(L"HKCR\\AppID\\{A}", L"DllSurrogate", L"");
+    std::string expected = kExported;
+    expected.replace(expected.find("\"DllSurrogate\"="), std::string("\"DllSurrogate\"=\"C:\\\\Host \\\"q\\\".exe\"").size(),
+                     "\"DllSurrogate\"=\"\"");
+    EXPECT_EQ(standin::SerializeRegistry(), expected);
+}
+
+TEST_F(RegFileTest, NewKeysAndValuesAreAppendedAndReadBack) {
+    ASSERT_TRUE(LoadRegistryText(kExported, "x.reg").ok);
+    standin::PutString(L"HKCR\\AppID\\{A}", L"AppID", L"{A}");
+    standin::PutString(L"HKCR\\AppID\\{B}", L"", L"new");
+    std::string saved = standin::SerializeRegistry();
+    EXPECT_NE(saved.find("\"Flags\"=dword:0000002a\r\n\"Dll\""), std::string::npos);
+    EXPECT_NE(saved.find("\"AppID\"=\"{A}\"\r\n\r\n[HKEY_USERS"), std::string::npos);
+    ASSERT_TRUE(LoadRegistryText(saved, "again.reg").ok);
+    EXPECT_EQ(test::Str(L"HKCR\\AppID\\{B}", L""), L"new");
+    EXPECT_EQ(test::Str(L"HKCR\\AppID\\{A}", L"AppID"), L"{A}");
+}
+
+TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
+    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A\\B]\n\"x\"=\"1\"\n\"y\"=\"2\"\n"
+                                 "\"x\"=-\n[-HKEY_CLASSES_ROOT\\A\\B\\C]\n[HKEY_CLASSES_ROOT\\A\\B\\C]\n"
+                                 "[-HKEY_CLASSES_ROOT\\A\\B\\C]\n", "d.reg").ok);
+    EXPECT_FALSE(standin::GetValue(L"HKCR\\A\\B", L"x"));
+    EXPECT_TRUE(standin::GetValue(L"HKCR\\A\\B", L"y"));
+    EXPECT_FALSE(standin::KeyExists(L"HKCR\\A\\B\\C"));
+}
+
+TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
+    struct Case {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"", "f.reg:1: empty file"},
+        {"hello\n", "f.reg:1: not a registry file"},
+        {"REGEDIT4\n\"v\"=\"x\"\n", "f.reg:2: a value must follow a [key] line"},
+        {"REGEDIT4\n[HKEY_NOWHERE\\A]\n", "f.reg:2: unknown root key"},
+        {"REGEDIT4\n[HKEY_CLASSES_ROOT\\A\n", "f.reg:2: a key line must end with ']'"},
+        {"REGEDIT4\n\n[HKCR\\A]\n\"v\"=\"open\n", "f.reg:4: unterminated quoted text"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=dword:123456789\n", "f.reg:3: dword: needs"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:1,zz\n", "f.reg:3: malformed hexadecimal"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=sz:x\n", "f.reg:3: unknown value data"},
+        {"REGEDIT4\n[HKCR\\A]\nstray\n", "f.reg:3: unrecognised line"},
+    };
+    for (const auto& c : cases) {
+        standin::LoadResult r = LoadRegistryText(c.text, "f.reg");
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_EQ(r.error.rfind(c.error, 0), 0u) << r.error << " for " << c.text;
+    }
+}
+
+TEST_F(RegFileTest, FileIsSavedWholeAndLockedWhileLoaded) {
+    std::string path = ::testing::TempDir() + "vandrel_store_test.reg";
+    std::ofstream(path, std::ios::binary) << kExported;
+    ASSERT_TRUE(standin::LoadRegistryFile(path).ok);
+    standin::PutString(L"HKCR\\AppID\\{A}", L"AppID", L"{A}");
+    std::string error;
+    ASSERT_TRUE(standin::SaveRegistryFile(&error)) << error;
+    std::stringstream saved;
+    saved << std::ifstream(path, std::ios::binary).rdbuf();
+    EXPECT_NE(saved.str().find("\"AppID\"=\"{A}\""), std::string::npos);
+    EXPECT_NE(saved.str().find("[HKEY_USERS\\.DEFAULT\\Console]"), std::string::npos);
+    standin::ReleaseRegistryFile();
+    std::remove(path.c_str());
+}
+
+TEST_F(RegFileTest, MissingFileIsRefused) {
+    standin::LoadResult r = standin::LoadRegistryFile("/nonexistent/dir/x.reg");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("/nonexistent/dir/x.reg"), std::string::npos);
+}
+
+}  // namespace
