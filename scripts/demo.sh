@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the native tool and runs its main job on a copy of the bundled
+# example registry: show, configure the companion host, show again, then go
+# back to the system's default host. The bundled file itself is never changed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/install-deps.sh
+cmake --preset linux > /dev/null
+cmake --build --preset linux --target vandrel -j "$(nproc)" > /dev/null
+
+demo=$(mktemp -d)
+trap 'rm -rf "$demo"' EXIT
+cp examples/providers.reg "$demo/registry.reg"
+touch "$demo/QivDLLHost.exe"   # the companion host, in the folder the tool runs from
+export VANDREL_REGISTRY=$demo/registry.reg
+
+step() {
+    echo
+    echo "\$ vandrel $*"
+    (cd "$demo" && "$root/build/linux/vandrel" "$@") || echo "(exit status $?)"
+}
+step /S
+step /C
+step /S
+step /D
+echo
+echo "What the runs changed in the registry file:"
+diff "$root/examples/providers.reg" "$demo/registry.reg" || true
