@@ -6,8 +6,11 @@
 set -euo pipefail
 : "${WINEPREFIX:?}"
 export WINEDEBUG=-all WINEARCH=win64
+wineserver -k > /dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
-mkdir -p "$(dirname "$WINEPREFIX")"
-wineboot -i < /dev/null > /dev/null 2>&1
+mkdir -p "$WINEPREFIX"
+# The server starts first and stays for the whole run.
 wineserver -p < /dev/null > /dev/null 2>&1
-wine cmd /c exit < /dev/null > /dev/null 2>&1
+wineboot -i < /dev/null > /dev/null 2>&1
+wine cmd /c exit < /dev/null > /dev/null 2>&1 || true
+test -d "$WINEPREFIX/drive_c/windows/system32"

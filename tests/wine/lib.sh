@@ -10,7 +10,7 @@ helpers=$3
 export WINEDEBUG=-all
 if [[ -z ${WINEPREFIX:-} ]]; then
     export WINEPREFIX=$source_dir/build/wineprefix
-    [[ -f $WINEPREFIX/system.reg ]] || "$source_dir/scripts/wine-prefix.sh"
+    [[ -d $WINEPREFIX/drive_c/windows/system32 ]] || "$source_dir/scripts/wine-prefix.sh"
 fi
 
 work=$(mktemp -d)
