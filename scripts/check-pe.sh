@@ -25,7 +25,8 @@ while read -r dll; do
     [[ -z $dll ]] || grep -Eqi "$system_dlls" <<< "$dll" || fail "imports $dll, which is not a Windows system DLL"
 done <<< "$imports"
 
-strings -a "$exe" | grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' ||
+text=$(strings -a "$exe")
+grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<< "$text" ||
     fail "the manifest does not ask for asInvoker with uiAccess false"
 resource=$(strings -a -el "$exe")
 grep -qx ProductVersion <<< "$resource" && grep -qx "$version" <<< "$resource" ||
