@@ -21,4 +21,15 @@ status=0
 for preset in linux win32 win64; do
     ctest --preset "$preset" -j "$jobs" || status=1
 done
+
+version=$(sed -n 's/^#define VANDREL_VERSION_TEXT "\(.*\)"$/\1/p' src/app/version.h)
+for arch in win32 win64; do
+    if scripts/check-pe.sh "$arch" "build/$arch/Vandrel.exe" "$version"; then
+        echo "ok: build/$arch/Vandrel.exe: machine type, imports, manifest and version"
+    else
+        status=1
+    fi
+done
+echo "Packaging the commit twice to check that the packages are reproducible"
+scripts/check-reproducible.sh || status=1
 exit $status

@@ -5,10 +5,7 @@
 
 namespace {
 
-using test::kAppIds;
-using test::kClsid32;
-using test::Str;
-const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
+using namespace test;
 
 class AppIdRegistrationTest : public test::StandinTest {
 protected:

@@ -5,8 +5,7 @@
 
 namespace {
 
-using test::kClsid32;
-const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
+using namespace test;
 
 class ProviderIdentityTest : public test::StandinTest {};
 

@@ -9,12 +9,7 @@
 
 namespace {
 
-using test::kAppIds;
-using test::kClsid32;
-using test::Str;
-const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
-const std::wstring kB = L"{5E1C7A10-3B2D-4C8E-9F01-00000000B2A0}";
-const std::wstring kC = L"{5E1C7A10-3B2D-4C8E-9F01-00000000C3A5}";
+using namespace test;
 const std::wstring kPlain = L"{0D43FE01-F093-11CF-8940-00A0C9054228}";
 
 class ProviderOperationsTest : public test::StandinTest {
@@ -175,7 +170,7 @@ TEST_F(ProviderOperationsTest, FilterWithNullContextConfiguresWithTheEmptyHost) 
 }
 
 TEST_F(ProviderOperationsTest, ProviderDeletedDuringTheSweepIsSkipped) {
-    standin::FailCall("RegEnumKeyExW", 2, 0, [] { standin::DeleteKey(test::kClsid32 + kB); });
+    standin::FailCall("RegEnumKeyExW", 2, 0, [] { standin::DeleteKey(kClsid32 + kB); });
     CommandOptions o = Options(true);
     test::CapturedOutput out;
     EXPECT_EQ(ConfigureProviders(o), 0);

@@ -4,10 +4,7 @@
 
 namespace {
 
-using test::kAppIds;
-using test::kClsid32;
-using test::Str;
-const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
+using namespace test;
 const std::wstring kHost = L"C:\\Work\\QivDLLHost.exe";
 
 std::vector<std::wstring> Report(const std::wstring& progId, const std::wstring& clsid,

@@ -16,6 +16,10 @@ namespace test {
 // The 32-bit view of the classes' CLSID key, as it is stored.
 inline const std::wstring kClsid32 = L"HKCR\\Wow6432Node\\CLSID\\";
 inline const std::wstring kAppIds = L"HKCR\\AppID\\";
+// The example registry's first providers.
+inline const std::wstring kA = L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}";
+inline const std::wstring kB = L"{5E1C7A10-3B2D-4C8E-9F01-00000000B2A0}";
+inline const std::wstring kC = L"{5E1C7A10-3B2D-4C8E-9F01-00000000C3A5}";
 
 class CapturedOutput {
 public:
