@@ -7,7 +7,7 @@ root=$PWD
 
 scripts/install-deps.sh || exit 1
 jobs=$(nproc)
-for preset in linux win32 win64; do
+for preset in linux linux-asan win32 win64; do
     cmake --preset "$preset" > /dev/null || exit 1
     cmake --build --preset "$preset" -j "$jobs" || exit 1
 done
@@ -18,7 +18,7 @@ echo "Creating a Wine prefix in $WINEPREFIX"
 scripts/wine-prefix.sh || exit 1
 
 status=0
-for preset in linux win32 win64; do
+for preset in linux linux-asan win32 win64; do
     ctest --preset "$preset" -j "$jobs" || status=1
 done
 

@@ -79,6 +79,15 @@ TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
     EXPECT_FALSE(standin::KeyExists(L"HKCR\\A\\B\\C"));
 }
 
+TEST_F(RegFileTest, ValueSetTwiceIsWrittenOnceWithTheLastData) {
+    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKCR\\A]\n@=\"first\"\n; note\n@=\"second\"\n", "t.reg").ok);
+    standin::PutString(L"HKCR\\A", L"other", L"x");
+    std::string saved = standin::SerializeRegistry();
+    EXPECT_EQ(saved.find("first"), std::string::npos);
+    ASSERT_TRUE(LoadRegistryText(saved, "again.reg").ok);
+    EXPECT_EQ(test::Str(L"HKCR\\A", L""), L"second");
+}
+
 TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
     struct Case {
         std::string text;

@@ -281,6 +281,7 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     }
     Value& value = key.SetValue(valueName, type, std::move(bytes));
     value.changed = false;
+    value.fileText = joined;
     section_->entries.push_back(SectionEntry{true, valueName, joined});
     return true;
 }

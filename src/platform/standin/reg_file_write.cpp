@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "platform/standin/reg_file.h"
@@ -131,7 +132,10 @@ std::string WriteRegFile(const State& state) {
             if (e.isValue) listed.insert(e.valueName);
         size_t tail = section.entries.size();
         while (tail > 0 && !section.entries[tail - 1].isValue) --tail;
-        std::set<std::u16string, NameLess> written;
+        // A value named twice in a section is written once, where it was last set.
+        std::map<std::u16string, size_t, NameLess> lastEntry;
+        for (size_t i = 0; i < section.entries.size(); ++i)
+            if (section.entries[i].isValue) lastEntry[section.entries[i].valueName] = i;
         for (size_t i = 0; i <= section.entries.size(); ++i) {
             if (i == tail) {
                 for (const Value& v : key.Values())
@@ -144,9 +148,8 @@ std::string WriteRegFile(const State& state) {
                 continue;
             }
             const Value* v = key.FindValue(e.valueName);
-            if (!v || written.count(e.valueName)) continue;
-            written.insert(e.valueName);
-            lines.push_back(v->changed ? CanonicalValueText(*v, state.format.regedit4) : e.text);
+            if (!v || lastEntry[e.valueName] != i) continue;
+            lines.push_back(v->changed ? CanonicalValueText(*v, state.format.regedit4) : v->fileText);
         }
     }
     for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})

@@ -98,7 +98,7 @@ const Value* Key::FindValue(std::u16string_view name) const {
 Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) {
     Value* v = FindValue(name);
     if (!v) {
-        values_.push_back(Value{std::u16string(name), type, {}, true});
+        values_.push_back(Value{std::u16string(name), type, {}, true, {}});
         v = &values_.back();
     }
     v->type = type;

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets, replays each one's committed seed corpus, then
+# fuzzes each for the given number of seconds (default 60). New inputs go to
+# build/fuzz/work-<target>; a crash leaves its input in build/fuzz/artifacts/
+# and fails the script: add that input to fuzz/corpus/<target>/ with the fix.
+# Usage: fuzz.sh [seconds per target]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+cmake --preset fuzz > /dev/null || exit 1
+cmake --build --preset fuzz -j "$(nproc)" > /dev/null || exit 1
+
+status=0
+mkdir -p build/fuzz/artifacts
+for target in command_line reg_loader registry_reads; do
+    binary=build/fuzz/fuzz/fuzz_$target
+    seeds=fuzz/corpus/$target
+    if ! "$binary" -runs=0 "$seeds" > "build/fuzz/replay-$target.log" 2>&1; then
+        echo "FAIL: $target: a seed input fails"; tail -20 "build/fuzz/replay-$target.log"; status=1; continue
+    fi
+    work=build/fuzz/work-$target
+    mkdir -p "$work"
+    "$binary" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "$work" "$seeds" \
+        > "build/fuzz/run-$target.log" 2>&1
+    result=$?
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/run-$target.log")
+    corpus=$(ls "$work" | wc -l)
+    if ((result == 0)); then
+        echo "ok: $target: $(ls "$seeds" | wc -l) seeds replayed; ${runs:-?} executions in $seconds s; $corpus inputs in the work corpus"
+    else
+        echo "FAIL: $target (see build/fuzz/run-$target.log)"; grep -E "ERROR|SUMMARY|artifact" "build/fuzz/run-$target.log" | head; status=1
+    fi
+done
+exit $status
