@@ -21,15 +21,16 @@ std::wstring ProgIdToClsidString(const std::wstring& progId) {
 }
 
 bool IsProviderClass(const std::wstring& clsid) {
-    RegistryKey marker;
-    marker.Open(HKEY_CLASSES_ROOT, kClassesPrefix + clsid + kMarker);
-    return marker.Handle() != nullptr;
+    return ProviderMarkerStatus(clsid) == ERROR_SUCCESS;
 }
 
-bool HasProviderMarker(HKEY clsidKey, const std::wstring& name) {
+LONG ProviderMarkerStatus(const std::wstring& clsid) {
+    return ProviderMarkerStatus(HKEY_CLASSES_ROOT, kClassesPrefix + clsid);
+}
+
+LONG ProviderMarkerStatus(HKEY clsidKey, const std::wstring& name) {
     RegistryKey marker;
-    marker.Open(clsidKey, name + kMarker);
-    return marker.Handle() != nullptr;
+    return marker.Open(clsidKey, name + kMarker);
 }
 
 std::wstring ReadProviderProgId(const std::wstring& clsid) {

@@ -10,9 +10,12 @@
 std::wstring ProgIdToClsidString(const std::wstring& progId);
 // Whether HKEY_CLASSES_ROOT\CLSID\{clsid}\QIV Provider opens.
 bool IsProviderClass(const std::wstring& clsid);
-// Whether "<name>\QIV Provider" opens below the given CLSID key: the same test
-// as IsProviderClass for a class enumerated under that key, without resolving
-// the path from the classes root again.
-bool HasProviderMarker(HKEY clsidKey, const std::wstring& name);
+// The status of opening that marker key: 0 for a provider, ERROR_FILE_NOT_FOUND
+// for a class that is none, anything else when the class cannot be examined.
+LONG ProviderMarkerStatus(const std::wstring& clsid);
+// The same for "<name>\QIV Provider" below the given CLSID key: the test for a
+// class enumerated under that key, without resolving the path from the
+// classes root again.
+LONG ProviderMarkerStatus(HKEY clsidKey, const std::wstring& name);
 // The default value of the class's VersionIndependentProgID key, or "".
 std::wstring ReadProviderProgId(const std::wstring& clsid);

@@ -23,13 +23,16 @@ bool HasProgId(const CommandOptions& options) {
     return options.optionMap.find("progid") != options.optionMap.end();
 }
 
-// Configures one provider, or says where its report would have stood that it failed.
+// Says, where the provider's report would have stood, that it was not configured.
+void ReportFailure(const std::wstring& clsid, LONG status, CommandOptions* options) {
+    WriteLine("ERROR: Configuration failed. [", clsid, "] (error ", std::to_string(status), ")");
+    if (options) ++options->failedProviders;
+}
+
 void ConfigureAndReport(const std::wstring& clsid, const std::wstring& hostPath,
                         CommandOptions* options) {
     LONG status = ConfigureProvider(clsid, hostPath);
-    if (status == ERROR_SUCCESS) return;
-    WriteLine("ERROR: Configuration failed. [", clsid, "] (error ", std::to_string(status), ")");
-    if (options) ++options->failedProviders;
+    if (status != ERROR_SUCCESS) ReportFailure(clsid, status, options);
 }
 
 // Chooses the host to write; false (after its message) when the companion host cannot be used.
@@ -50,23 +53,53 @@ bool ChooseHost(CommandOptions& options) {
     return true;
 }
 
-void SweepClasses(SubkeyFilter filter, CommandOptions& options) {
+const char kClassesKey[] = "HKEY_CLASSES_ROOT\\CLSID";
+
+void SweepClasses(SubkeyFilter filter, CommandOptions& options, EnumerationFailures* failures = nullptr) {
     RegistryKey classes;
-    classes.Open(HKEY_CLASSES_ROOT, L"CLSID");
-    EnumerateSubkeys(classes, filter, &options);
+    LONG status = classes.Open(HKEY_CLASSES_ROOT, L"CLSID");
+    // No CLSID key at all means no classes; any other error means unknown ones.
+    if (status != ERROR_SUCCESS) {
+        if (failures && status != ERROR_FILE_NOT_FOUND) failures->queryStatus = status;
+        return;
+    }
+    EnumerateSubkeys(classes, filter, &options, failures);
+}
+
+// A configuring sweep that could not visit every class has not configured
+// every provider: each gap is reported and counts as a failure. Classes
+// deleted during the sweep are no gap.
+void ReportGaps(const EnumerationFailures& failures, CommandOptions& options) {
+    if (failures.queryStatus != ERROR_SUCCESS) {
+        WriteLine("ERROR: The classes cannot be read. [", kClassesKey, "] (error ",
+                  std::to_string(failures.queryStatus), ")");
+        ++options.failedProviders;
+    }
+    for (const auto& [index, status] : failures.skippedIndexes) {
+        if (status == ERROR_NO_MORE_ITEMS) continue;
+        WriteLine("ERROR: A class could not be read. [", kClassesKey, ", subkey ", std::to_string(index),
+                  "] (error ", std::to_string(status), ")");
+        ++options.failedProviders;
+    }
 }
 
 }  // namespace
 
 bool ConfigureSubkeyFilter(HKEY clsidKey, const std::wstring& name, void* context) {
-    if (!HasProviderMarker(clsidKey, name)) return false;
     auto* options = static_cast<CommandOptions*>(context);
+    LONG marker = ProviderMarkerStatus(clsidKey, name);
+    if (marker == ERROR_FILE_NOT_FOUND) return false;
+    if (marker != ERROR_SUCCESS) {
+        // Whether it is a provider cannot be told, so it cannot be configured.
+        ReportFailure(name, marker, options);
+        return false;
+    }
     ConfigureAndReport(name, options ? options->hostPath : std::wstring(), options);
     return false;
 }
 
 bool ShowSubkeyFilter(HKEY clsidKey, const std::wstring& name, void*) {
-    if (HasProviderMarker(clsidKey, name)) ShowProvider(name);
+    if (ProviderMarkerStatus(clsidKey, name) == ERROR_SUCCESS) ShowProvider(name);
     return false;
 }
 
@@ -92,7 +125,9 @@ int ConfigureProviders(CommandOptions& options) {
         if (clsid.empty()) return -2;
         ConfigureAndReport(clsid, options.hostPath, &options);
     } else {
-        SweepClasses(ConfigureSubkeyFilter, options);
+        EnumerationFailures failures;
+        SweepClasses(ConfigureSubkeyFilter, options, &failures);
+        ReportGaps(failures, options);
     }
     return options.failedProviders > 0 ? -3 : 0;
 }

@@ -23,7 +23,10 @@ void PrintNoAppId() {
 }  // namespace
 
 LONG ConfigureProvider(const std::wstring& clsid, const std::wstring& hostPath) {
-    if (!IsProviderClass(clsid)) return ERROR_SUCCESS;
+    // Only a class known to be none is passed over: an error is no answer.
+    LONG marker = ProviderMarkerStatus(clsid);
+    if (marker == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (marker != ERROR_SUCCESS) return marker;
     const std::wstring progId = ReadProviderProgId(clsid);
     RegistryKey classKey;
     classKey.Open(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid);

@@ -9,7 +9,8 @@
 // Ensures the class has an AppID and a complete AppID key, writes hostPath as
 // its "DllSurrogate" and prints the report; 0, or the Win32 status of the first
 // write that failed (nothing printed then, nothing rolled back). A class whose
-// "AppID" is not a usable key name fails with ERROR_INVALID_DATA, unwritten.
+// "AppID" is not a usable key name fails with ERROR_INVALID_DATA, unwritten; one
+// whose marker key cannot be examined fails with the status of that open.
 LONG ConfigureProvider(const std::wstring& clsid, const std::wstring& hostPath);
 // Prints the report with the "DllSurrogate" value now stored; always 0.
 LONG ShowProvider(const std::wstring& clsid);

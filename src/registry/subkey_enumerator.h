@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_key.h"
@@ -10,7 +11,15 @@
 // name (valid for the call only) and the caller's context; true keeps the name.
 using SubkeyFilter = bool (*)(HKEY key, const std::wstring& name, void* context);
 
+// What an enumeration could not visit, for callers that must not take a
+// partial sweep for a whole one.
+struct EnumerationFailures {
+    LONG queryStatus = ERROR_SUCCESS;                   // the key could not be queried: nothing visited
+    std::vector<std::pair<DWORD, LONG>> skippedIndexes;  // index and status of each index skipped
+};
+
 // Visits the subkeys counted when the enumeration starts, in index order, and
 // returns the names the filter kept (all of them for a null filter). Indexes
 // that fail to enumerate are skipped; a key that cannot be queried yields none.
-std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter filter, void* context);
+std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter filter, void* context,
+                                           EnumerationFailures* failures = nullptr);

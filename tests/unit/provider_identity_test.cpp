@@ -44,7 +44,7 @@ TEST_F(ProviderIdentityTest, RelativeMarkerTestAgreesWithTheFullPathTest) {
     RegistryKey classes;
     classes.Open(HKEY_CLASSES_ROOT, L"CLSID");
     for (const auto& name : standin::SubkeyNames(L"HKCR\\Wow6432Node\\CLSID"))
-        EXPECT_EQ(HasProviderMarker(classes.Handle(), name), IsProviderClass(name)) << name;
+        EXPECT_EQ(ProviderMarkerStatus(classes.Handle(), name) == ERROR_SUCCESS, IsProviderClass(name)) << name;
 }
 
 TEST_F(ProviderIdentityTest, ProgIdIsTheVersionIndependentDefaultValue) {

@@ -41,6 +41,7 @@ void ResetRegistry() {
     state.currentDirectoryUnreadable = false;
     state.faults.clear();
     state.calls.clear();
+    state.callLog.clear();
     state.format = FileFormat{};
     state.filePath.clear();
 }
@@ -148,6 +149,11 @@ long CallCount(std::string_view function) {
 
 void ResetCallCounts() {
     TheState().calls.clear();
+    TheState().callLog.clear();
+}
+
+std::vector<std::string> RegistryCallLog() {
+    return TheState().callLog;
 }
 
 int OpenHandleCount() {

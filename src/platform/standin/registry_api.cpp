@@ -145,11 +145,11 @@ LONG Walk(std::shared_ptr<Key> base, std::u16string_view path, REGSAM desired, b
 
 LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desired, bool create,
                   PHKEY result) {
-    if (LONG fault = CountCall(function)) return fault;
+    std::u16string path = WideToUtf16(subKey ? std::wstring_view(subKey) : std::wstring_view());
+    if (LONG fault = CountCall(function, true, path)) return fault;
     if (!result) return ERROR_INVALID_PARAMETER;
     Resolved base;
     if (LONG status = Lookup(parent, &base)) return status;
-    std::u16string path = WideToUtf16(subKey ? std::wstring_view(subKey) : std::wstring_view());
     if (path.empty() && !create && IsPredefined(parent)) {
         *result = parent;
         return ERROR_SUCCESS;

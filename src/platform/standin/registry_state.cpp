@@ -94,10 +94,14 @@ std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool crea
     return key;
 }
 
-LONG CountCall(const char* function, bool registry) {
+LONG CountCall(const char* function, bool registry, std::u16string_view detail) {
     State& state = TheState();
     ++state.calls[function];
-    if (registry) ++state.calls["*"];
+    if (registry) {
+        ++state.calls["*"];
+        state.callLog.emplace_back(detail.empty() ? std::string(function)
+                                                  : std::string(function) + " " + Utf16ToUtf8(detail));
+    }
     auto fired = state.faults.end();
     for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
         bool matches = it->function == function || (registry && it->function == "*");

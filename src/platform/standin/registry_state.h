@@ -69,6 +69,7 @@ struct State {
 
     std::vector<Fault> faults;
     std::unordered_map<std::string, long> calls;
+    std::vector<std::string> callLog;  // every registry call's function (and subkey), in order
     DWORD lastError = 0;
 };
 
@@ -84,6 +85,6 @@ std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool crea
 // The root spelled at the start of a path; its length in *used.
 std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* used);
 // Counts a call and applies an armed fault; non-zero means fail with that code.
-LONG CountCall(const char* function, bool registry = true);
+LONG CountCall(const char* function, bool registry = true, std::u16string_view detail = {});
 
 }  // namespace standin

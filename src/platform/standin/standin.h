@@ -51,6 +51,9 @@ void FailCall(std::string function, long nth, LONG code, std::function<void()> a
 void ClearFaults();
 long CallCount(std::string_view function);
 void ResetCallCounts();
+// Every registry call since the counts were reset, in order: the function, and
+// for an open or a create the subkey ("RegOpenKeyExW CLSID").
+std::vector<std::string> RegistryCallLog();
 int OpenHandleCount();
 // COM task memory and SIDs handed out and not yet freed.
 int OutstandingAllocations();
