@@ -16,8 +16,12 @@ need wine wine
 need wine64 wine64
 need iconv libc-bin
 need zip zip
+need clang++ clang
 need unzip unzip
 [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
+# libFuzzer and the sanitizer runtimes of Debian's clang.
+compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" > /dev/null ||
+    missing+=("libclang-rt-$(clang++ --version 2> /dev/null | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -1)-dev")
 dpkg -s wine32:i386 > /dev/null 2>&1 || missing+=(wine32:i386)
 
 if ((${#missing[@]} == 0)); then

@@ -30,6 +30,8 @@ for arch in win32 win64; do
         status=1
     fi
 done
+echo "Replaying the fuzz corpora and fuzzing each target for 30 seconds"
+scripts/fuzz.sh 30 || status=1
 echo "Packaging the commit twice to check that the packages are reproducible"
 scripts/check-reproducible.sh || status=1
 exit $status

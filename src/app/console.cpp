@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <cwchar>
 #include <iostream>
 
 namespace {
@@ -16,7 +17,12 @@ void PutChar(wchar_t c) {
 }  // namespace
 
 void WritePiece(std::string_view narrow) {
-    for (char c : narrow) PutChar(std::wcout.widen(c));
+    for (char c : narrow) {
+        // A byte the stream's locale cannot widen comes back as WEOF, which
+        // the stream would drop without a trace.
+        wchar_t wide = std::wcout.widen(c);
+        PutChar(wide == static_cast<wchar_t>(WEOF) ? L'?' : wide);
+    }
 }
 
 void WritePiece(std::wstring_view wide) {

@@ -73,6 +73,14 @@ TEST_F(ParseCommandLineTest, ProgIdSwitchWithNothingAfterItIsUnrecognised) {
     EXPECT_EQ(p.options.optionMap.count("progid"), 0u);
 }
 
+TEST_F(ParseCommandLineTest, ArgumentsOfOneMebibyteAreKeptWhole) {
+    const std::string big(1 << 20, 'x');
+    Parsed unknown = Parse({big});
+    ASSERT_EQ(unknown.lines.size(), 1u);
+    EXPECT_EQ(unknown.lines[0].size(), std::string("ERROR: Unknown parameter.[]").size() + big.size());
+    EXPECT_EQ(Parse({"/P=" + big}).options.optionMap["progid"], big);
+}
+
 TEST_F(ParseCommandLineTest, CompanionHostIsTheCurrentDirectoryPlusTheHostFile) {
     Parsed p = Parse({"/C"});
     EXPECT_EQ(p.options.optionMap["qivdllhost"], "C:\\Work\\QivDLLHost.exe");
