@@ -13,7 +13,7 @@ need i686-w64-mingw32-g++ g++-mingw-w64-i686-posix
 need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64-posix
 need x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
 need wine wine
-need wine64 wine64
+dpkg -s wine64 > /dev/null 2>&1 || missing+=(wine64)
 need iconv libc-bin
 need zip zip
 need clang++ clang
