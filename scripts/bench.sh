@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Times a sweep of 1,000, 10,000 and 100,000 classes beside the floor program
+# on the same data: the native tool over a .reg file (load, sweep and save
+# reported apart) and the win64 build under Wine (the same content imported
+# into a prefix). Prints a table and writes it to bench/RESULTS.md.
+# Usage: bench.sh [repetitions, default 5] [class counts, default "1000 10000 100000"]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+reps=${1:-5}
+sizes=${2:-"1000 10000 100000"}
+
+scripts/install-deps.sh
+for preset in linux win64; do
+    cmake --preset "$preset" > /dev/null
+    cmake --build --preset "$preset" --target vandrel floor -j "$(nproc)" > /dev/null
+done
+cmake --build --preset linux --target make_registry > /dev/null
+work=$root/build/bench
+rm -rf "$work" && mkdir -p "$work/run"
+touch "$work/run/QivDLLHost.exe"
+export WINEDEBUG=-all WINEPREFIX=$work/wineprefix
+trap 'wineserver -k > /dev/null 2>&1 || true' EXIT
+
+# stats "v1 v2 ...": "min median" of the values.
+stats() {
+    tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {printf "%.1f %.1f", v[1], (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+now_ms() { echo $(( $(date +%s%N) / 1000 )) | awk '{printf "%.1f", $1 / 1000}'; }
+field() { sed -n "s/.*$1 \([0-9.]*\) .*/\1/p"; }  # the number after a word in a timing line
+
+rows=()
+declare -A sweep_s
+for n in $sizes; do
+    reg=$work/r$n.reg
+    build/linux/bench/make_registry "$n" > "$reg"
+    bytes=$(stat -c %s "$reg")
+    export VANDREL_STANDIN_TIMING=1
+
+    # Native: the floor, /S and /C, each timed inside the process.
+    floor="" load="" show="" peak="" configure="" save=""
+    for _ in $(seq "$reps"); do
+        line=$(cd "$work/run" && VANDREL_REGISTRY=$reg "$root/build/linux/bench/floor" marker 2>&1 >/dev/null)
+        floor+=" $(sed -n 's/.*sweep \([0-9.]*\) ms.*/\1/p' <<< "$line")"
+        line=$(cd "$work/run" && VANDREL_REGISTRY=$reg "$root/build/linux/vandrel" /S 2>&1 >/dev/null)
+        load+=" $(field load <<< "$line")"
+        show+=" $(field run <<< "$line")"
+        peak+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
+        cp "$reg" "$work/c.reg"
+        line=$(cd "$work/run" && VANDREL_REGISTRY=$work/c.reg "$root/build/linux/vandrel" /C 2>&1 >/dev/null)
+        configure+=" $(field run <<< "$line")"
+        save+=" $(field save <<< "$line")"
+    done
+    unset VANDREL_STANDIN_TIMING
+    read -r load_min load_med <<< "$(stats "$load")"
+    read -r floor_min floor_med <<< "$(stats "$floor")"
+    read -r show_min show_med <<< "$(stats "$show")"
+    read -r conf_min conf_med <<< "$(stats "$configure")"
+    read -r save_min save_med <<< "$(stats "$save")"
+    read -r peak_min _ <<< "$(stats "$peak")"
+    sweep_s[native-$n]=$show_med
+    rows+=("| native | $n | $floor_min / $floor_med | $show_min / $show_med | $(awk "BEGIN {printf \"%.2f\", $show_med / $floor_med}") | $conf_min / $conf_med | $load_min / $load_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $load_med}") MB/s) | $save_min / $save_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $save_med}") MB/s) | $(awk "BEGIN {printf \"%.0f MiB, %.1fx the file\", $peak_min / 1024, $peak_min * 1024 / $bytes}") |")
+
+    # Wine: a fresh prefix holding the same classes.
+    wineserver -k > /dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
+    wineserver -p < /dev/null > /dev/null 2>&1
+    wineboot -i < /dev/null > /dev/null 2>&1
+    wine reg import "$reg" /reg:64 < /dev/null > /dev/null 2>&1
+    base="" wfloor="" wshow="" wconf=""
+    for _ in $(seq "$reps"); do
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" < /dev/null > /dev/null 2>&1 || true); t1=$(now_ms)
+        base+=" $(awk "BEGIN {print $t1 - $t0}")"
+        line=$(cd "$work/run" && wine "$root/build/win64/bench/floor.exe" marker < /dev/null 2>&1 >/dev/null | tr -d '\r')
+        wfloor+=" $(sed -n 's/.*sweep \([0-9.]*\) ms.*/\1/p' <<< "$line")"
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /S < /dev/null > /dev/null 2>&1); t1=$(now_ms)
+        wshow+=" $(awk "BEGIN {print $t1 - $t0}")"
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /C < /dev/null > /dev/null 2>&1); t1=$(now_ms)
+        wconf+=" $(awk "BEGIN {print $t1 - $t0}")"
+    done
+    read -r base_min base_med <<< "$(stats "$base")"
+    read -r wf_min wf_med <<< "$(stats "$wfloor")"
+    read -r ws_min ws_med <<< "$(stats "$wshow")"
+    read -r wc_min wc_med <<< "$(stats "$wconf")"
+    # A run's own sweep: its wall time less that of a run that does nothing.
+    ws_med=$(awk "BEGIN {print $ws_med - $base_min}"); ws_min=$(awk "BEGIN {print $ws_min - $base_min}")
+    wc_med=$(awk "BEGIN {print $wc_med - $base_min}"); wc_min=$(awk "BEGIN {print $wc_min - $base_min}")
+    sweep_s[wine-$n]=$ws_med
+    rows+=("| Wine win64 | $n (+ the prefix's own) | $wf_min / $wf_med | $ws_min / $ws_med | $(awk "BEGIN {printf \"%.2f\", $ws_med / $wf_med}") | $wc_min / $wc_med | import into the prefix | n/a | n/a |")
+done
+
+growth=""
+for platform in native wine; do
+    if [[ -n ${sweep_s[$platform-10000]:-} && -n ${sweep_s[$platform-100000]:-} ]]; then
+        growth+="- $platform: /S over 100,000 classes took $(awk "BEGIN {printf \"%.1f\", ${sweep_s[$platform-100000]} / ${sweep_s[$platform-10000]}}") times what 10,000 took (target: at most 12)."$'\n'
+    fi
+done
+{
+    echo "# Sweep benchmark"
+    echo
+    echo "Measured by \`scripts/bench.sh $reps\` on $(date -u +%Y-%m-%d), $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(wine --version)."
+    echo "Times in milliseconds, minimum / median of $reps runs. The floor program does one RegEnumKeyExW per class and one"
+    echo "RegOpenKeyExW of \"<name>\\\\QIV Provider\" relative to the enumerated key. Native times are taken inside the process"
+    echo "(the .reg load apart); Wine times are wall times less that of a run that does nothing ($base_min ms for the last size)."
+    echo
+    echo "| Platform | Classes | Floor sweep | /S sweep | /S ÷ floor | /C sweep | Load | Save after /C | Peak memory of /S |"
+    echo "|---|---|---|---|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+    echo
+    printf '%s' "$growth"
+} > "$work/RESULTS.md"
+cp "$work/RESULTS.md" bench/RESULTS.md
+cat bench/RESULTS.md
