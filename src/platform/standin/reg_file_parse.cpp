@@ -9,7 +9,7 @@ namespace standin {
 namespace {
 
 struct Line {
-    std::string text;
+    std::string_view text;  // into the decoded file, which outlives the parse
     size_t number;
 };
 
@@ -60,8 +60,14 @@ private:
     bool ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
                    bool* remove);
 
+    // The key of a section path; a file lists keys near each other in turn, so
+    // the walk starts from the previous section's key where the paths agree.
+    std::shared_ptr<Key> SectionKey(const std::u16string& path);
+
     const std::string& name_;
     State& state_;
+    std::u16string previousPath_;
+    std::vector<std::shared_ptr<Key>> previousChain_;  // the keys along previousPath_, root first
     std::string error_;
     Section* section_ = nullptr;
     bool sectionDeleted_ = false;
@@ -80,7 +86,7 @@ bool Parser::Run(const std::string& text) {
             if (!line.empty() && line.back() == '\r') { line.remove_suffix(1); sawCrlf = true; }
             else sawLf = true;
         }
-        lines.push_back(Line{std::string(line), number++});
+        lines.push_back(Line{line, number++});
         start = end + 1;
     }
     state_.format.crlf = sawCrlf || !sawLf;
@@ -93,15 +99,15 @@ bool Parser::Run(const std::string& text) {
     if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
     else if (head == "REGEDIT4") state_.format.regedit4 = true;
     else return Fail(lines[i].number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
-    state_.format.headerLine = lines[i].text;
+    state_.format.headerLine = std::string(lines[i].text);
     state_.format.leadingBlankLines = i;
     ++i;
 
     while (i < lines.size()) {
         std::string_view t = TrimLeft(TrimRight(lines[i].text));
         if (t.empty() || t.front() == ';' || t.front() == '#') {
-            if (section_) section_->entries.push_back(SectionEntry{false, {}, lines[i].text});
-            else if (!sectionDeleted_) state_.format.preamble.push_back(lines[i].text);
+            if (section_) section_->entries.push_back(SectionEntry{false, {}, std::string(lines[i].text)});
+            else if (!sectionDeleted_) state_.format.preamble.emplace_back(lines[i].text);
             ++i;
             continue;
         }
@@ -136,7 +142,7 @@ bool Parser::Header(std::string_view t, size_t line) {
         if (key && key->Parent()) key->Parent()->RemoveChild(key->Name());
         return true;
     }
-    std::shared_ptr<Key> key = KeyAtPath(state_, path, true, true);
+    std::shared_ptr<Key> key = SectionKey(path);
     key->inFile = true;
     key->implicit = false;
     state_.sections.push_back(Section{std::string(t), key, {}});
@@ -144,7 +150,61 @@ bool Parser::Header(std::string_view t, size_t line) {
     return true;
 }
 
+std::shared_ptr<Key> Parser::SectionKey(const std::u16string& path) {
+    // Components of the new path that match the previous one, compared as the registry does.
+    size_t matched = 0, start = 0, depth = 0;
+    while (depth < previousChain_.size()) {
+        size_t end = path.find(u'\\', start);
+        size_t length = (end == std::u16string::npos ? path.size() : end) - start;
+        size_t prevEnd = previousPath_.find(u'\\', matched);
+        size_t prevLength = (prevEnd == std::u16string::npos ? previousPath_.size() : prevEnd) - matched;
+        if (start != matched || !EqualsFolded(std::u16string_view(path).substr(start, length),
+                                              std::u16string_view(previousPath_).substr(matched, prevLength)))
+            break;
+        if (previousChain_[depth]->Deleted()) break;
+        ++depth;
+        if (end == std::u16string::npos || prevEnd == std::u16string::npos) {
+            start = matched = end == std::u16string::npos ? path.size() : end + 1;
+            break;
+        }
+        start = matched = end + 1;
+    }
+    if (depth == 0) {
+        size_t used = 0;
+        std::shared_ptr<Key> root = RootOfPath(state_, path, &used);
+        previousChain_.assign(1, root);
+        start = used;
+    } else {
+        previousChain_.resize(depth);
+    }
+    std::shared_ptr<Key> key = previousChain_.back();
+    std::u16string_view rest = start < path.size() ? std::u16string_view(path).substr(start) : std::u16string_view();
+    while (!rest.empty()) {
+        size_t end = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, end);
+        rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+        if (part.empty()) continue;
+        std::shared_ptr<Key> child = key->ChildPointer(part);
+        if (!child) {
+            key->AddChild(part);
+            child = key->ChildPointer(part);
+            child->implicit = true;
+        }
+        key = child;
+        previousChain_.push_back(key);
+    }
+    previousPath_ = path;
+    return key;
+}
+
 bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t line) {
+    // Most texts hold no escape: taken whole.
+    size_t close = text->find('"', 1);
+    if (close != std::string_view::npos && text->substr(1, close - 1).find('\\') == std::string_view::npos) {
+        *out = Utf8ToUtf16(text->substr(1, close - 1));
+        text->remove_prefix(close + 1);
+        return true;
+    }
     std::string raw;
     size_t i = 1;
     bool closed = false;
@@ -201,8 +261,11 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
         data = TrimLeft(data);
         if (!data.empty() && data.front() != ';') return Fail(line, "text after the closing quote");
         *type = REG_SZ;
-        text.push_back(0);
-        for (char16_t u : text) { bytes->push_back(static_cast<uint8_t>(u & 0xFF)); bytes->push_back(static_cast<uint8_t>(u >> 8)); }
+        bytes->resize((text.size() + 1) * 2, 0);
+        for (size_t k = 0; k < text.size(); ++k) {
+            (*bytes)[2 * k] = static_cast<uint8_t>(text[k] & 0xFF);
+            (*bytes)[2 * k + 1] = static_cast<uint8_t>(text[k] >> 8);
+        }
         return true;
     }
     if (data.rfind("dword:", 0) == 0) {
@@ -246,13 +309,14 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
 
 bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     size_t line = lines[*index].number;
-    std::string joined = lines[*index].text;
+    std::string joined(lines[*index].text);
     std::string logical(TrimRight(joined));
     // Hex data may continue over lines that end in a backslash.
     while (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
            *index + 1 < lines.size()) {
         ++*index;
-        joined += "\n" + lines[*index].text;
+        joined += '\n';
+        joined += lines[*index].text;
         logical.pop_back();
         logical += std::string(TrimLeft(TrimRight(lines[*index].text)));
     }
@@ -281,8 +345,8 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     }
     Value& value = key.SetValue(valueName, type, std::move(bytes));
     value.changed = false;
-    value.fileText = joined;
-    section_->entries.push_back(SectionEntry{true, valueName, joined});
+    value.fileText = std::move(joined);
+    section_->entries.push_back(SectionEntry{true, valueName, {}});
     return true;
 }
 

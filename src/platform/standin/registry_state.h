@@ -18,7 +18,7 @@ namespace standin {
 struct SectionEntry {
     bool isValue = false;
     std::u16string valueName;
-    std::string text;  // the line(s) as read, without the final line end
+    std::string text;  // a comment or blank line as read; a value's text is kept by the value
 };
 
 struct Section {

@@ -9,6 +9,7 @@ namespace standin {
 bool NameLess::operator()(std::u16string_view a, std::u16string_view b) const {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;
         char16_t x = FoldCase(a[i]);
         char16_t y = FoldCase(b[i]);
         if (x != y) return x < y;
@@ -44,7 +45,7 @@ Key* Key::AddChild(std::u16string_view name, bool* created) {
     }
     auto child = std::make_shared<Key>(std::u16string(name), this);
     Key* raw = child.get();
-    children_.emplace(std::u16string(name), std::move(child));
+    children_.emplace(raw->Name(), std::move(child));
     orderValid_ = false;
     if (created) *created = true;
     return raw;

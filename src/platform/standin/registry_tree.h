@@ -65,7 +65,8 @@ private:
     std::u16string name_;
     Key* parent_;
     bool deleted_ = false;
-    std::map<std::u16string, std::shared_ptr<Key>, NameLess> children_;
+    // Keyed by a view of each child's own name, which never changes.
+    std::map<std::u16string_view, std::shared_ptr<Key>, NameLess> children_;
     std::vector<Value> values_;
     mutable std::vector<Key*> order_;
     mutable bool orderValid_ = false;

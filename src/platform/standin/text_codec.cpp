@@ -23,42 +23,46 @@ std::wstring Utf16ToWide(std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
+    std::u16string out(text.size(), u'\0');  // never more units than bytes
+    size_t n = 0;
     size_t i = 0;
     while (i < text.size()) {
         auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            out[n++] = b;
+            ++i;
+            continue;
+        }
         uint32_t cp = b;
         size_t extra = 0;
         if (b >= 0xF0 && b <= 0xF4) { cp = b & 0x07; extra = 3; }
         else if (b >= 0xE0 && b <= 0xEF) { cp = b & 0x0F; extra = 2; }
         else if (b >= 0xC2 && b <= 0xDF) { cp = b & 0x1F; extra = 1; }
-        bool valid = b < 0x80 || extra > 0;
-        if (extra > 0) {
-            for (size_t k = 1; valid && k <= extra; ++k) {
-                if (i + k >= text.size()) { valid = false; break; }
-                auto c = static_cast<unsigned char>(text[i + k]);
-                if ((c & 0xC0) != 0x80) valid = false;
-                cp = (cp << 6) | (c & 0x3F);
-            }
-            if (valid && ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                          (cp >= 0xD800 && cp <= 0xDFFF)))
-                valid = false;
+        bool valid = extra > 0;
+        for (size_t k = 1; valid && k <= extra; ++k) {
+            if (i + k >= text.size()) { valid = false; break; }
+            auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) valid = false;
+            cp = (cp << 6) | (c & 0x3F);
         }
+        if (valid && ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                      (cp >= 0xD800 && cp <= 0xDFFF)))
+            valid = false;
         if (!valid) {
-            out.push_back(static_cast<char16_t>(b));
+            out[n++] = static_cast<char16_t>(b);  // not UTF-8: taken as Latin-1
             ++i;
             continue;
         }
         if (cp > 0xFFFF) {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            out[n++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            out[n++] = static_cast<char16_t>(cp);
         }
         i += extra + 1;
     }
+    out.resize(n);
     return out;
 }
 
@@ -91,19 +95,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         }
     }
     return out;
-}
-
-char16_t FoldCase(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-    return c;
-}
-
-bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
 }
 
 }  // namespace standin

@@ -15,7 +15,17 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates are written as U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 // Lower-cases the way the registry compares names (ASCII and Latin-1).
-char16_t FoldCase(char16_t c);
-bool EqualsFolded(std::u16string_view a, std::u16string_view b);
+inline char16_t FoldCase(char16_t c) {
+    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
+inline bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && FoldCase(a[i]) != FoldCase(b[i])) return false;
+    return true;
+}
 
 }  // namespace standin
