@@ -1,5 +1,6 @@
 // The .reg store: what loads, what is refused, and that saving changes
 // nothing but what changed.
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -124,6 +125,26 @@ TEST_F(RegFileTest, FileIsSavedWholeAndLockedWhileLoaded) {
     EXPECT_NE(saved.str().find("[HKEY_USERS\\.DEFAULT\\Console]"), std::string::npos);
     standin::ReleaseRegistryFile();
     std::remove(path.c_str());
+}
+
+TEST_F(RegFileTest, SaveThatCannotWriteFailsAndLeavesTheOldFile) {
+    std::string dir = ::testing::TempDir() + "vandrel_save_dir";
+    std::string moved = dir + "_moved";
+    std::system(("rm -rf '" + dir + "' '" + moved + "' && mkdir -p '" + dir + "'").c_str());
+    std::ofstream(dir + "/r.reg", std::ios::binary) << kExported;
+    ASSERT_TRUE(standin::LoadRegistryFile(dir + "/r.reg").ok);
+    standin::PutString(L"HKCR\\AppID\\{A}", L"AppID", L"{A}");
+    // The folder is taken away and a file stands in its place: nothing can be written there.
+    ASSERT_EQ(std::rename(dir.c_str(), moved.c_str()), 0);
+    std::ofstream(dir) << "not a folder";
+    std::string error;
+    EXPECT_FALSE(standin::SaveRegistryFile(&error));
+    EXPECT_NE(error.find("r.reg"), std::string::npos) << error;
+    std::stringstream old;
+    old << std::ifstream(moved + "/r.reg", std::ios::binary).rdbuf();
+    EXPECT_EQ(old.str(), kExported);
+    standin::ReleaseRegistryFile();
+    std::system(("rm -rf '" + dir + "' '" + moved + "'").c_str());
 }
 
 TEST_F(RegFileTest, MissingFileIsRefused) {

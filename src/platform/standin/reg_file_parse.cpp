@@ -13,7 +13,9 @@ struct Line {
     size_t number;
 };
 
-std::string DecodeToUtf8(std::string_view bytes, FileFormat* format) {
+// The file's text as UTF-8: a view of the bytes themselves unless the file
+// is UTF-16, whose conversion is kept in *converted.
+std::string_view DecodeToUtf8(std::string_view bytes, FileFormat* format, std::string* converted) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         format->encoding = FileEncoding::Utf16Le;
@@ -22,14 +24,15 @@ std::string DecodeToUtf8(std::string_view bytes, FileFormat* format) {
         for (size_t i = 2; i + 1 < bytes.size(); i += 2)
             units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                                   (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        return Utf16ToUtf8(units);
+        *converted = Utf16ToUtf8(units);
+        return *converted;
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         format->encoding = FileEncoding::Utf8Bom;
-        return std::string(bytes.substr(3));
+        return bytes.substr(3);
     }
     format->encoding = FileEncoding::Utf8;
-    return std::string(bytes);
+    return bytes;
 }
 
 std::string_view TrimRight(std::string_view s) {
@@ -46,7 +49,7 @@ class Parser {
 public:
     Parser(const std::string& name, State& state) : name_(name), state_(state) {}
 
-    bool Run(const std::string& text);
+    bool Run(std::string_view text);
     const std::string& Error() const { return error_; }
 
 private:
@@ -73,7 +76,7 @@ private:
     bool sectionDeleted_ = false;
 };
 
-bool Parser::Run(const std::string& text) {
+bool Parser::Run(std::string_view text) {
     std::vector<Line> lines;
     size_t start = 0, number = 1;
     bool sawCrlf = false, sawLf = false;
@@ -353,7 +356,8 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
 }  // namespace
 
 bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error) {
-    std::string text = DecodeToUtf8(bytes, &state.format);
+    std::string converted;
+    std::string_view text = DecodeToUtf8(bytes, &state.format, &converted);
     Parser parser(name, state);
     if (parser.Run(text)) return true;
     *error = parser.Error();

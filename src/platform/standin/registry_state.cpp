@@ -19,6 +19,7 @@ void ResetTree(State& state) {
     state.currentUser = std::make_shared<Key>(u"HKEY_CURRENT_USER");
     state.currentConfig = std::make_shared<Key>(u"HKEY_CURRENT_CONFIG");
     state.sections.clear();
+    ClassesKey(state);  // always there on Windows
     state.changed = false;
 }
 
