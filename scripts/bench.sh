@@ -69,13 +69,13 @@ for n in $sizes; do
     wine reg import "$reg" /reg:64 < /dev/null > /dev/null 2>&1
     base="" wfloor="" wshow="" wconf=""
     for _ in $(seq "$reps"); do
-        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" < /dev/null > /dev/null 2>&1 || true); t1=$(now_ms)
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" < /dev/null 2> /dev/null | cat > /dev/null || true); t1=$(now_ms)
         base+=" $(awk "BEGIN {print $t1 - $t0}")"
         line=$(cd "$work/run" && wine "$root/build/win64/bench/floor.exe" marker < /dev/null 2>&1 >/dev/null | tr -d '\r')
         wfloor+=" $(sed -n 's/.*sweep \([0-9.]*\) ms.*/\1/p' <<< "$line")"
-        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /S < /dev/null > /dev/null 2>&1); t1=$(now_ms)
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /S < /dev/null 2> /dev/null | cat > /dev/null); t1=$(now_ms)
         wshow+=" $(awk "BEGIN {print $t1 - $t0}")"
-        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /C < /dev/null > /dev/null 2>&1); t1=$(now_ms)
+        t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /C < /dev/null 2> /dev/null | cat > /dev/null); t1=$(now_ms)
         wconf+=" $(awk "BEGIN {print $t1 - $t0}")"
     done
     read -r base_min base_med <<< "$(stats "$base")"
@@ -101,7 +101,9 @@ done
     echo "Measured by \`scripts/bench.sh $reps\` on $(date -u +%Y-%m-%d), $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $(wine --version)."
     echo "Times in milliseconds, minimum / median of $reps runs. The floor program does one RegEnumKeyExW per class and one"
     echo "RegOpenKeyExW of \"<name>\\\\QIV Provider\" relative to the enumerated key. Native times are taken inside the process"
-    echo "(the .reg load apart); Wine times are wall times less that of a run that does nothing ($base_min ms for the last size)."
+    echo "(the .reg load apart); Wine times are wall times less that of a run that does nothing ($base_min ms for the last size),"
+    echo "with the output going to a pipe, as when a script captures it. (Under Wine, output to a character device such as"
+    echo "/dev/null or a console costs about 0.5 ms a line, since the runtime writes it unbuffered, character by character.)"
     echo
     echo "| Platform | Classes | Floor sweep | /S sweep | /S ÷ floor | /C sweep | Load | Save after /C | Peak memory of /S |"
     echo "|---|---|---|---|---|---|---|---|---|"

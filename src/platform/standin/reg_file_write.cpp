@@ -11,6 +11,46 @@ namespace {
 
 constexpr size_t kHexWrap = 77;  // where regedit breaks a line of hex bytes
 
+// Receives the file line by line and builds its bytes once, in the file's
+// encoding and line ends.
+class Output {
+public:
+    explicit Output(const FileFormat& format) : format_(format) {
+        if (format.encoding == FileEncoding::Utf8Bom) bytes_ = "\xEF\xBB\xBF";
+        if (format.encoding == FileEncoding::Utf16Le) bytes_ = "\xFF\xFE";
+    }
+    void Line(std::string_view text) {
+        if (pendingEnd_) Append(format_.crlf ? "\r\n" : "\n");
+        size_t start = 0;
+        for (size_t nl; (nl = text.find('\n', start)) != std::string_view::npos; start = nl + 1) {
+            Append(text.substr(start, nl - start));
+            Append(format_.crlf ? "\r\n" : "\n");
+        }
+        Append(text.substr(start));
+        pendingEnd_ = true;
+    }
+    std::string Finish() {
+        if (pendingEnd_ && format_.finalLineEnd) Append(format_.crlf ? "\r\n" : "\n");
+        return std::move(bytes_);
+    }
+
+private:
+    void Append(std::string_view utf8) {
+        if (format_.encoding != FileEncoding::Utf16Le) {
+            bytes_.append(utf8);
+            return;
+        }
+        for (char16_t u : Utf8ToUtf16(utf8)) {
+            bytes_.push_back(static_cast<char>(u & 0xFF));
+            bytes_.push_back(static_cast<char>(u >> 8));
+        }
+    }
+
+    const FileFormat& format_;
+    std::string bytes_;
+    bool pendingEnd_ = false;
+};
+
 bool IsStringType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -54,8 +94,8 @@ std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes
     return out;
 }
 
-void KeyValuesForNewSection(const Key& key, bool regedit4, std::vector<std::string>* lines) {
-    for (const Value& v : key.Values()) lines->push_back(CanonicalValueText(v, regedit4));
+void KeyValuesForNewSection(const Key& key, bool regedit4, Output& out) {
+    for (const Value& v : key.Values()) out.Line(CanonicalValueText(v, regedit4));
 }
 
 std::string DisplayPath(const State& state, const Key& key) {
@@ -68,13 +108,13 @@ std::string DisplayPath(const State& state, const Key& key) {
     return Utf16ToUtf8(path);
 }
 
-void NewKeys(const State& state, const Key& key, std::vector<std::string>* lines) {
+void NewKeys(const State& state, const Key& key, Output& out) {
     if (!key.inFile && key.Parent() && (!key.implicit || !key.Values().empty())) {
-        lines->push_back("[" + DisplayPath(state, key) + "]");
-        KeyValuesForNewSection(key, state.format.regedit4, lines);
-        lines->push_back("");
+        out.Line("[" + DisplayPath(state, key) + "]");
+        KeyValuesForNewSection(key, state.format.regedit4, out);
+        out.Line("");
     }
-    for (const Key* child : key.OrderedChildren()) NewKeys(state, *child, lines);
+    for (const Key* child : key.OrderedChildren()) NewKeys(state, *child, out);
 }
 
 }  // namespace
@@ -118,15 +158,15 @@ std::string CanonicalValueText(const Value& v, bool regedit4) {
 }
 
 std::string WriteRegFile(const State& state) {
-    std::vector<std::string> lines;
-    for (size_t i = 0; i < state.format.leadingBlankLines; ++i) lines.push_back("");
-    lines.push_back(state.format.headerLine);
-    if (state.sections.empty() && state.format.preamble.empty()) lines.push_back("");
-    for (const auto& line : state.format.preamble) lines.push_back(line);
+    Output out(state.format);
+    for (size_t i = 0; i < state.format.leadingBlankLines; ++i) out.Line("");
+    out.Line(state.format.headerLine);
+    if (state.sections.empty() && state.format.preamble.empty()) out.Line("");
+    for (const auto& line : state.format.preamble) out.Line(line);
     for (const Section& section : state.sections) {
         const Key& key = *section.key;
         if (key.Deleted()) continue;
-        lines.push_back(section.header);
+        out.Line(section.header);
         std::set<std::u16string, NameLess> listed;
         for (const SectionEntry& e : section.entries)
             if (e.isValue) listed.insert(e.valueName);
@@ -139,44 +179,23 @@ std::string WriteRegFile(const State& state) {
         for (size_t i = 0; i <= section.entries.size(); ++i) {
             if (i == tail) {
                 for (const Value& v : key.Values())
-                    if (v.changed && !listed.count(v.name)) lines.push_back(CanonicalValueText(v, state.format.regedit4));
+                    if (v.changed && !listed.count(v.name)) out.Line(CanonicalValueText(v, state.format.regedit4));
             }
             if (i == section.entries.size()) break;
             const SectionEntry& e = section.entries[i];
             if (!e.isValue) {
-                lines.push_back(e.text);
+                out.Line(e.text);
                 continue;
             }
             const Value* v = key.FindValue(e.valueName);
             if (!v || lastEntry[e.valueName] != i) continue;
-            lines.push_back(v->changed ? CanonicalValueText(*v, state.format.regedit4) : v->fileText);
+            if (v->changed) out.Line(CanonicalValueText(*v, state.format.regedit4));
+            else out.Line(v->fileText);
         }
     }
     for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})
-        NewKeys(state, *root, &lines);
-
-    const char* end = state.format.crlf ? "\r\n" : "\n";
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        for (char c : lines[i]) {
-            if (c == '\n') text += end;
-            else text.push_back(c);
-        }
-        if (i + 1 < lines.size() || state.format.finalLineEnd) text += end;
-    }
-    switch (state.format.encoding) {
-        case FileEncoding::Utf8: return text;
-        case FileEncoding::Utf8Bom: return "\xEF\xBB\xBF" + text;
-        case FileEncoding::Utf16Le: break;
-    }
-    std::u16string units = Utf8ToUtf16(text);
-    std::string bytes = "\xFF\xFE";
-    bytes.reserve(2 + units.size() * 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return bytes;
+        NewKeys(state, *root, out);
+    return out.Finish();
 }
 
 }  // namespace standin
