@@ -103,7 +103,9 @@ done
     echo "RegOpenKeyExW of \"<name>\\\\QIV Provider\" relative to the enumerated key. Native times are taken inside the process"
     echo "(the .reg load apart); Wine times are wall times less that of a run that does nothing ($base_min ms for the last size),"
     echo "with the output going to a pipe, as when a script captures it. (Under Wine, output to a character device such as"
-    echo "/dev/null or a console costs about 0.5 ms a line, since the runtime writes it unbuffered, character by character.)"
+    echo "/dev/null or a console cost about 0.5 ms a line until the tool buffered its output.) Absolute Wine times vary by"
+    echo "several times between runs on a shared machine, since every registry call is a round trip to the wine server;"
+    echo "compare the ratios, which come from one run with the floor and the tool interleaved."
     echo
     echo "| Platform | Classes | Floor sweep | /S sweep | /S ÷ floor | /C sweep | Load | Save after /C | Peak memory of /S |"
     echo "|---|---|---|---|---|---|---|---|---|"
