@@ -18,20 +18,34 @@ echo "Creating a Wine prefix in $WINEPREFIX"
 scripts/wine-prefix.sh || exit 1
 
 status=0
+passed=0
+failed=0
+# count OK: one more check passed or failed.
+count() { if [[ $1 == 0 ]]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi; }
 for preset in linux linux-asan win32 win64; do
-    ctest --preset "$preset" -j "$jobs" || status=1
+    ctest --preset "$preset" -j "$jobs" 2>&1 | tee build/ctest-$preset.log
+    [[ ${PIPESTATUS[0]} == 0 ]] || status=1
+    total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest-$preset.log | tail -1)
+    bad=$(sed -n 's/.*passed, \([0-9]*\) tests failed out of.*/\1/p' build/ctest-$preset.log | tail -1)
+    passed=$((passed + ${total:-0} - ${bad:-0}))
+    failed=$((failed + ${bad:-0}))
+    [[ -n $total ]] || count 1
 done
 
 version=$(sed -n 's/^#define VANDREL_VERSION_TEXT "\(.*\)"$/\1/p' src/app/version.h)
 for arch in win32 win64; do
     if scripts/check-pe.sh "$arch" "build/$arch/Vandrel.exe" "$version"; then
         echo "ok: build/$arch/Vandrel.exe: machine type, imports, manifest and version"
+        count 0
     else
-        status=1
+        count 1
     fi
 done
 echo "Replaying the fuzz corpora and fuzzing each target for 30 seconds"
-scripts/fuzz.sh 30 || status=1
+scripts/fuzz.sh 30
+count $?
 echo "Packaging the commit twice to check that the packages are reproducible"
-scripts/check-reproducible.sh || status=1
+scripts/check-reproducible.sh
+count $?
+echo "summary: $passed passed, $failed failed"
 exit $status
