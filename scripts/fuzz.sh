@@ -3,10 +3,13 @@
 # fuzzes each for the given number of seconds (default 60). New inputs go to
 # build/fuzz/work-<target>; a crash leaves its input in build/fuzz/artifacts/
 # and fails the script: add that input to fuzz/corpus/<target>/ with the fix.
-# Usage: fuzz.sh [seconds per target]
+# With --ci, each target makes a fixed number of executions from a fixed seed
+# (about 30 s each here), so that CI fails on a regression, never by chance.
+# Usage: fuzz.sh [seconds per target | --ci]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+declare -A ci_runs=([command_line]=250000 [reg_loader]=70000 [registry_reads]=120000)
 cmake --preset fuzz > /dev/null || exit 1
 cmake --build --preset fuzz -j "$(nproc)" > /dev/null || exit 1
 
@@ -19,15 +22,22 @@ for target in command_line reg_loader registry_reads; do
         echo "FAIL: $target: a seed input fails"; tail -20 "build/fuzz/replay-$target.log"; status=1; continue
     fi
     work=build/fuzz/work-$target
+    budget=(-max_total_time="$seconds")
+    if [[ $seconds == --ci ]]; then
+        work=build/fuzz/ci-$target
+        rm -rf "$work"
+        budget=(-seed=1 -runs="${ci_runs[$target]}" -max_total_time=120)
+    fi
     mkdir -p "$work"
-    "$binary" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+    start=$SECONDS
+    "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "$work" "$seeds" \
         > "build/fuzz/run-$target.log" 2>&1
     result=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/run-$target.log")
     corpus=$(ls "$work" | wc -l)
     if ((result == 0)); then
-        echo "ok: $target: $(ls "$seeds" | wc -l) seeds replayed; ${runs:-?} executions in $seconds s; $corpus inputs in the work corpus"
+        echo "ok: $target: $(ls "$seeds" | wc -l) seeds replayed; ${runs:-?} executions in $((SECONDS - start)) s; $corpus inputs in the work corpus"
     else
         echo "FAIL: $target (see build/fuzz/run-$target.log)"; grep -E "ERROR|SUMMARY|artifact" "build/fuzz/run-$target.log" | head; status=1
     fi

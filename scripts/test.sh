@@ -41,8 +41,8 @@ for arch in win32 win64; do
         count 1
     fi
 done
-echo "Replaying the fuzz corpora and fuzzing each target for 30 seconds"
-scripts/fuzz.sh 30
+echo "Replaying the fuzz corpora and fuzzing each target (a fixed seed and number of executions)"
+scripts/fuzz.sh --ci
 count $?
 echo "Packaging the commit twice to check that the packages are reproducible"
 scripts/check-reproducible.sh

@@ -103,6 +103,7 @@ bool Parser::Run(std::string_view text) {
     else if (head == "REGEDIT4") state_.format.regedit4 = true;
     else return Fail(lines[i].number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
     state_.format.headerLine = std::string(lines[i].text);
+    state_.format.preamble.clear();
     state_.format.leadingBlankLines = i;
     ++i;
 

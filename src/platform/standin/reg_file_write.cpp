@@ -161,7 +161,6 @@ std::string WriteRegFile(const State& state) {
     Output out(state.format);
     for (size_t i = 0; i < state.format.leadingBlankLines; ++i) out.Line("");
     out.Line(state.format.headerLine);
-    if (state.sections.empty() && state.format.preamble.empty()) out.Line("");
     for (const auto& line : state.format.preamble) out.Line(line);
     for (const Section& section : state.sections) {
         const Key& key = *section.key;

@@ -35,7 +35,7 @@ struct FileFormat {
     bool regedit4 = false;
     std::string headerLine = "Windows Registry Editor Version 5.00";
     size_t leadingBlankLines = 0;       // blank lines before the header
-    std::vector<std::string> preamble;  // lines between the header and the first section
+    std::vector<std::string> preamble = {""};  // lines between the header and the first section
     bool finalLineEnd = true;
 };
 
