@@ -108,8 +108,11 @@ std::string DisplayPath(const State& state, const Key& key) {
     return Utf16ToUtf8(path);
 }
 
+// Keys the file does not hold yet: each one that its children do not imply.
 void NewKeys(const State& state, const Key& key, Output& out) {
-    if (!key.inFile && key.Parent() && (!key.implicit || !key.Values().empty())) {
+    bool implied = (key.implicit || key.permanent) && key.Values().empty() &&
+                   (key.ChildCount() > 0 || key.permanent);
+    if (!key.inFile && key.Parent() && !implied) {
         out.Line("[" + DisplayPath(state, key) + "]");
         KeyValuesForNewSection(key, state.format.regedit4, out);
         out.Line("");

@@ -27,9 +27,9 @@ std::shared_ptr<Key> ClassesKey(State& state) {
     // Always present on Windows: never written out as keys of their own.
     bool created = false;
     Key* software = state.machine->AddChild(u"SOFTWARE", &created);
-    if (created) software->implicit = true;
+    software->permanent = true;
     Key* classes = software->AddChild(u"Classes", &created);
-    if (created) classes->implicit = true;
+    classes->permanent = true;
     return software->ChildPointer(u"Classes");
 }
 

@@ -58,6 +58,7 @@ public:
     bool denyWrite = false;
     bool inFile = false;      // the loaded file has a section for this key
     bool implicit = false;    // created by the loader only as an ancestor of such a key
+    bool permanent = false;   // always present (HKLM\SOFTWARE\Classes and its parent)
 
 private:
     void MarkDeleted();
