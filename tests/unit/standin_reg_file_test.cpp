@@ -104,6 +104,7 @@ TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:1,zz\n", "f.reg:3: malformed hexadecimal"},
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=sz:x\n", "f.reg:3: unknown value data"},
         {"REGEDIT4\n[HKCR\\A]\nstray\n", "f.reg:3: unrecognised line"},
+        {"REGEDIT4\n[-HKEY_CLASSES_ROOT\\]\n", "f.reg:2: a root key cannot be deleted"},
     };
     for (const auto& c : cases) {
         standin::LoadResult r = LoadRegistryText(c.text, "f.reg");

@@ -143,7 +143,9 @@ bool Parser::Header(std::string_view t, size_t line) {
     sectionDeleted_ = remove;
     if (remove) {
         std::shared_ptr<Key> key = KeyAtPath(state_, path, false);
-        if (key && key->Parent()) key->Parent()->RemoveChild(key->Name());
+        if (key && (!key->Parent() || key->permanent))
+            return Fail(line, "a root key cannot be deleted: [-" + std::string(inner) + "]");
+        if (key) key->Parent()->RemoveChild(key->Name());
         return true;
     }
     std::shared_ptr<Key> key = SectionKey(path);
