@@ -4,6 +4,10 @@
 failures=0
 checks=0
 
+# A scratch folder for the test, removed when it ends.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
 # check NAME WANT_STATUS GOT_STATUS WANT_FILE GOT_FILE: compares one run.
 check() {
     local name=$1 want_status=$2 got_status=$3 want_file=$4 got_file=$5

@@ -8,8 +8,6 @@ set -u
 tool=$1
 source_dir=$2
 . "$source_dir/tests/lib/expect.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/one" "$work/two"
 touch "$work/one/QivDLLHost.exe" "$work/two/QivDLLHost.exe"
 export VANDREL_REGISTRY=$work/r.reg

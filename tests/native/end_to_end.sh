@@ -6,8 +6,6 @@ tool=$1
 source_dir=$2
 . "$source_dir/tests/lib/expect.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 registry=$work/registry.reg
 cp "$source_dir/examples/providers.reg" "$registry"
 export VANDREL_REGISTRY=$registry

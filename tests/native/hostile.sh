@@ -8,8 +8,6 @@ tool=$1
 source_dir=$2
 make_registry=$3
 . "$source_dir/tests/lib/expect.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/host" && touch "$work/host/QivDLLHost.exe"
 cd "$work/host"
 export VANDREL_REGISTRY=$work/r.reg

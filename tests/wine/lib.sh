@@ -13,9 +13,6 @@ if [[ -z ${WINEPREFIX:-} ]]; then
     [[ -d $WINEPREFIX/drive_c/windows/system32 ]] || "$source_dir/scripts/wine-prefix.sh"
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
 # run NAME STATUS DIR ARGS...: the tool under Wine, expected lines on stdin.
 run() {
     local name=$1 status=$2 dir=$3

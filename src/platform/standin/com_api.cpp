@@ -11,13 +11,6 @@ using namespace standin;
 
 namespace {
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 bool ParseGuid(std::u16string_view text, GUID* guid) {
     static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
     if (text.size() != sizeof(kShape) - 1) return false;
@@ -28,7 +21,7 @@ bool ParseGuid(std::u16string_view text, GUID* guid) {
             if (text[i] != static_cast<char16_t>(kShape[i])) return false;
             continue;
         }
-        int d = HexDigit(text[i]);
+        int d = HexDigitValue(text[i]);
         if (d < 0) return false;
         if (nibble % 2 == 0) bytes[nibble / 2] = static_cast<uint8_t>(d << 4);
         else bytes[nibble / 2] |= static_cast<uint8_t>(d);
@@ -54,9 +47,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     if (!clsidKey || clsidKey->denyRead) return CO_E_CLASSSTRING;
     const Value* value = clsidKey->FindValue(u"");
     if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return CO_E_CLASSSTRING;
-    std::u16string text;
-    for (size_t i = 0; i + 1 < value->data.size(); i += 2)
-        text.push_back(static_cast<char16_t>(value->data[i] | (value->data[i + 1] << 8)));
+    std::u16string text = Utf16LeUnits(value->data);
     while (!text.empty() && text.back() == 0) text.pop_back();
     return ParseGuid(text, clsid) ? S_OK : CO_E_CLASSSTRING;
 }

@@ -61,12 +61,7 @@ bool PutValue(std::wstring_view path, std::wstring_view name, DWORD type,
 std::vector<uint8_t> Utf16Bytes(std::wstring_view text, bool withNul) {
     std::u16string units = WideToUtf16(text);
     if (withNul) units.push_back(0);
-    std::vector<uint8_t> bytes;
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(u >> 8));
-    }
-    return bytes;
+    return Utf16LeBytes(units);
 }
 
 bool PutString(std::wstring_view path, std::wstring_view name, std::wstring_view text) {
@@ -94,9 +89,7 @@ std::optional<RawValue> GetValue(std::wstring_view path, std::wstring_view name)
 std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view name) {
     auto raw = GetValue(path, name);
     if (!raw || raw->type != REG_SZ) return std::nullopt;
-    std::u16string units;
-    for (size_t i = 0; i + 1 < raw->bytes.size(); i += 2)
-        units.push_back(static_cast<char16_t>(raw->bytes[i] | (raw->bytes[i + 1] << 8)));
+    std::u16string units = Utf16LeUnits(raw->bytes);
     if (!units.empty() && units.back() == 0) units.pop_back();
     return Utf16ToWide(units);
 }

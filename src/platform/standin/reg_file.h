@@ -16,6 +16,10 @@ bool ParseRegFile(std::string_view bytes, const std::string& name, State& state,
 std::string WriteRegFile(const State& state);
 
 // Helpers shared by the reader and the writer.
+// The types whose hex data REGEDIT4 files hold as narrow text.
+inline bool IsNarrowInRegedit4(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 std::string EscapeRegString(std::u16string_view text);
 std::string CanonicalValueText(const Value& value, bool regedit4);
 

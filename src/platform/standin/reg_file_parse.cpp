@@ -1,4 +1,3 @@
-#include <cctype>
 #include <cstdlib>
 
 #include "platform/standin/reg_file.h"
@@ -183,22 +182,8 @@ std::shared_ptr<Key> Parser::SectionKey(const std::u16string& path) {
     } else {
         previousChain_.resize(depth);
     }
-    std::shared_ptr<Key> key = previousChain_.back();
     std::u16string_view rest = start < path.size() ? std::u16string_view(path).substr(start) : std::u16string_view();
-    while (!rest.empty()) {
-        size_t end = rest.find(u'\\');
-        std::u16string_view part = rest.substr(0, end);
-        rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
-        if (part.empty()) continue;
-        std::shared_ptr<Key> child = key->ChildPointer(part);
-        if (!child) {
-            key->AddChild(part);
-            child = key->ChildPointer(part);
-            child->implicit = true;
-        }
-        key = child;
-        previousChain_.push_back(key);
-    }
+    std::shared_ptr<Key> key = DescendPath(previousChain_.back(), rest, true, true, &previousChain_);
     previousPath_ = path;
     return key;
 }
@@ -237,23 +222,28 @@ bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t lin
     return true;
 }
 
-bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* out) {
-    while (true) {
-        text = TrimLeft(text);
-        if (text.empty()) return true;
-        size_t n = 0;
-        int value = 0;
-        while (n < text.size() && n < 3 && std::isxdigit(static_cast<unsigned char>(text[n]))) {
-            value = value * 16 + (std::isdigit(static_cast<unsigned char>(text[n])) ? text[n] - '0' : (std::tolower(text[n]) - 'a' + 10));
-            ++n;
-        }
-        if (n == 0 || n > 2) return false;
-        out->push_back(static_cast<uint8_t>(value));
-        text = TrimLeft(text.substr(n));
-        if (text.empty()) return true;
-        if (text.front() != ',') return false;
-        text.remove_prefix(1);
+// A hexadecimal number of 1 to maxDigits digits and nothing else.
+bool ParseHexNumber(std::string_view digits, size_t maxDigits, uint32_t* value) {
+    if (digits.empty() || digits.size() > maxDigits) return false;
+    *value = 0;
+    for (char c : digits) {
+        int d = HexDigitValue(static_cast<unsigned char>(c));
+        if (d < 0) return false;
+        *value = *value * 16 + static_cast<uint32_t>(d);
     }
+    return true;
+}
+
+bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* out) {
+    while (!(text = TrimLeft(TrimRight(text))).empty()) {
+        size_t comma = text.find(',');
+        uint32_t value = 0;
+        if (!ParseHexNumber(TrimRight(text.substr(0, comma)), 2, &value)) return false;
+        out->push_back(static_cast<uint8_t>(value));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return true;
 }
 
 bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
@@ -267,21 +257,13 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
         data = TrimLeft(data);
         if (!data.empty() && data.front() != ';') return Fail(line, "text after the closing quote");
         *type = REG_SZ;
-        bytes->resize((text.size() + 1) * 2, 0);
-        for (size_t k = 0; k < text.size(); ++k) {
-            (*bytes)[2 * k] = static_cast<uint8_t>(text[k] & 0xFF);
-            (*bytes)[2 * k + 1] = static_cast<uint8_t>(text[k] >> 8);
-        }
+        text.push_back(0);
+        *bytes = Utf16LeBytes(text);
         return true;
     }
     if (data.rfind("dword:", 0) == 0) {
-        std::string_view digits = TrimRight(data.substr(6));
-        if (digits.empty() || digits.size() > 8) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
         uint32_t v = 0;
-        for (char c : digits) {
-            if (!std::isxdigit(static_cast<unsigned char>(c))) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
-            v = v * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
-        }
+        if (!ParseHexNumber(TrimRight(data.substr(6)), 8, &v)) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
         *type = REG_DWORD;
         for (int k = 0; k < 4; ++k) bytes->push_back(static_cast<uint8_t>(v >> (8 * k)));
         return true;
@@ -291,19 +273,13 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
         *type = REG_BINARY;
         if (!rest.empty() && rest.front() == '(') {
             size_t close = rest.find(')');
-            if (close == std::string_view::npos || close == 1 || close > 9) return Fail(line, "hex(N): needs a hexadecimal type number");
-            uint32_t t = 0;
-            for (char c : rest.substr(1, close - 1)) {
-                if (!std::isxdigit(static_cast<unsigned char>(c))) return Fail(line, "hex(N): needs a hexadecimal type number");
-                t = t * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
-            }
-            *type = t;
+            if (close == std::string_view::npos || !ParseHexNumber(rest.substr(1, close - 1), 8, type))
+                return Fail(line, "hex(N): needs a hexadecimal type number");
             rest = rest.substr(close + 1);
         }
         if (rest.empty() || rest.front() != ':') return Fail(line, "expected ':' after hex");
         if (!ParseHexBytes(rest.substr(1), bytes)) return Fail(line, "malformed hexadecimal bytes");
-        bool stringType = *type == REG_SZ || *type == REG_EXPAND_SZ || *type == REG_MULTI_SZ;
-        if (state_.format.regedit4 && stringType) {
+        if (state_.format.regedit4 && IsNarrowInRegedit4(*type)) {
             std::vector<uint8_t> wide;
             for (uint8_t b : *bytes) { wide.push_back(b); wide.push_back(0); }
             *bytes = std::move(wide);

@@ -51,21 +51,10 @@ private:
     bool pendingEnd_ = false;
 };
 
-bool IsStringType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-std::u16string Units(const std::vector<uint8_t>& bytes) {
-    std::u16string units;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    return units;
-}
-
 // A REG_SZ that reads back exactly from the "text" form.
 bool HasStringForm(const Value& v) {
     if (v.type != REG_SZ || v.data.size() < 2 || v.data.size() % 2) return false;
-    std::u16string units = Units(v.data);
+    std::u16string units = Utf16LeUnits(v.data);
     if (units.back() != 0) return false;
     units.pop_back();
     return units.find(char16_t(0)) == std::u16string::npos;
@@ -140,7 +129,7 @@ std::string EscapeRegString(std::u16string_view text) {
 std::string CanonicalValueText(const Value& v, bool regedit4) {
     std::string name = NamePart(v) + "=";
     if (HasStringForm(v)) {
-        std::u16string units = Units(v.data);
+        std::u16string units = Utf16LeUnits(v.data);
         units.pop_back();
         return name + "\"" + EscapeRegString(units) + "\"";
     }
@@ -151,9 +140,9 @@ std::string CanonicalValueText(const Value& v, bool regedit4) {
         return name + text;
     }
     std::vector<uint8_t> bytes = v.data;
-    if (regedit4 && IsStringType(v.type)) {
+    if (regedit4 && IsNarrowInRegedit4(v.type)) {
         bytes.clear();
-        for (char16_t u : Units(v.data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
+        for (char16_t u : Utf16LeUnits(v.data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
     }
     char prefix[16] = "hex:";
     if (v.type != REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(v.type));

@@ -72,13 +72,9 @@ std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* 
     return nullptr;
 }
 
-std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
-                               bool markImplicit) {
-    size_t used = 0;
-    std::shared_ptr<Key> key = RootOfPath(state, path, &used);
-    if (!key) return nullptr;
-    std::u16string_view rest = path.substr(used);
-    while (!rest.empty()) {
+std::shared_ptr<Key> DescendPath(std::shared_ptr<Key> key, std::u16string_view rest, bool create,
+                                 bool markImplicit, std::vector<std::shared_ptr<Key>>* chain) {
+    while (key && !rest.empty()) {
         size_t end = rest.find(u'\\');
         std::u16string_view part = rest.substr(0, end);
         rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
@@ -91,8 +87,16 @@ std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool crea
             child->implicit = markImplicit;
         }
         key = child;
+        if (chain) chain->push_back(key);
     }
     return key;
+}
+
+std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
+                               bool markImplicit) {
+    size_t used = 0;
+    std::shared_ptr<Key> root = RootOfPath(state, path, &used);
+    return DescendPath(root, path.substr(used), create, markImplicit);
 }
 
 LONG CountCall(const char* function, bool registry, std::u16string_view detail) {

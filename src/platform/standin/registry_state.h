@@ -82,6 +82,11 @@ std::shared_ptr<Key> PredefinedKey(State& state, HKEY root);
 // The key of a full path such as "HKEY_CLASSES_ROOT\\A\\B", created on request.
 std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
                                bool markImplicit = false);
+// Follows the components of a relative path down from key, creating missing
+// ones on request (marked implicit when asked); each key reached is appended
+// to *chain when given. Null when a component is missing and not created.
+std::shared_ptr<Key> DescendPath(std::shared_ptr<Key> key, std::u16string_view rest, bool create,
+                                 bool markImplicit, std::vector<std::shared_ptr<Key>>* chain = nullptr);
 // The root spelled at the start of a path; its length in *used.
 std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* used);
 // Counts a call and applies an armed fault; non-zero means fail with that code.

@@ -97,4 +97,20 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::vector<uint8_t> Utf16LeBytes(std::u16string_view units) {
+    std::vector<uint8_t> bytes(units.size() * 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+        bytes[2 * i] = static_cast<uint8_t>(units[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
+    }
+    return bytes;
+}
+
+std::u16string Utf16LeUnits(const std::vector<uint8_t>& bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return units;
+}
+
 }  // namespace standin

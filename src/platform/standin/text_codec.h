@@ -3,8 +3,10 @@
 // code unit per wchar_t, as they would on Windows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace standin {
 
@@ -14,6 +16,18 @@ std::wstring Utf16ToWide(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates are written as U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// The UTF-16LE bytes of code units, and the code units of UTF-16LE bytes (an
+// odd last byte is no unit).
+std::vector<uint8_t> Utf16LeBytes(std::u16string_view units);
+std::u16string Utf16LeUnits(const std::vector<uint8_t>& bytes);
+// The value of a hexadecimal digit, or -1.
+inline int HexDigitValue(char32_t c) {
+    if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+    if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a' + 10);
+    if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A' + 10);
+    return -1;
+}
+
 // Lower-cases the way the registry compares names (ASCII and Latin-1).
 inline char16_t FoldCase(char16_t c) {
     if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
