@@ -3,17 +3,45 @@
 #include <cstdio>
 #include <cwchar>
 #include <iostream>
+#include <string>
+
+#include "platform/platform.h"
 
 namespace {
 
+// Whether standard output is a console, asked again only when its handle changes.
+HANDLE ConsoleHandle() {
+    static HANDLE asked = nullptr;
+    static HANDLE console = nullptr;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != asked) {
+        asked = out;
+        DWORD mode = 0;
+        bool usable = out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode);
+        console = usable ? out : nullptr;
+    }
+    return console;
+}
+
+// The line being gathered for the console, which takes it whole at its end.
+std::wstring& ConsoleLine() {
+    static std::wstring line;
+    return line;
+}
+
 // Characters gather in the output buffer and leave a line at a time, at each
-// line's flush: an unbuffered console would take them one call each.
+// line's flush: an unbuffered stream would take them one call each.
 void BufferOutput() {
     static const bool buffered = std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14) == 0;
     (void)buffered;
 }
 
+using Traits = std::wostream::traits_type;
+
 void PutChar(wchar_t c) {
+    // A character equal to the stream's end-of-file mark (U+FFFF where wide
+    // characters are 16 bits) would be taken for it and dropped.
+    if (Traits::eq_int_type(Traits::to_int_type(c), Traits::eof())) c = L'?';
     std::wcout.put(c);
     if (std::wcout.fail()) {
         std::wcout.clear();
@@ -22,24 +50,44 @@ void PutChar(wchar_t c) {
     }
 }
 
+void Put(wchar_t c) {
+    if (ConsoleHandle()) {
+        ConsoleLine().push_back(c);
+    } else {
+        BufferOutput();
+        PutChar(c);
+    }
+}
+
 }  // namespace
 
 void WritePiece(std::string_view narrow) {
-    BufferOutput();
     for (char c : narrow) {
         // A byte the stream's locale cannot widen comes back as WEOF, which
         // the stream would drop without a trace.
         wchar_t wide = std::wcout.widen(c);
-        PutChar(wide == static_cast<wchar_t>(WEOF) ? L'?' : wide);
+        Put(wide == static_cast<wchar_t>(WEOF) ? L'?' : wide);
     }
 }
 
 void WritePiece(std::wstring_view wide) {
-    BufferOutput();
-    for (wchar_t c : wide) PutChar(c);
+    for (wchar_t c : wide) Put(c);
 }
 
 void EndLine() {
+    if (HANDLE console = ConsoleHandle()) {
+        std::wstring& line = ConsoleLine();
+        line += L"\r\n";
+        const wchar_t* next = line.data();
+        DWORD left = static_cast<DWORD>(line.size());
+        DWORD written = 0;
+        while (left > 0 && WriteConsoleW(console, next, left, &written, nullptr) && written > 0) {
+            next += written;
+            left -= written;
+        }
+        line.clear();
+        return;
+    }
     BufferOutput();
     PutChar(L'\n');
     std::wcout.flush();

@@ -1,5 +1,6 @@
 #include "provider/appid_registration.h"
 
+#include "provider/registry_text.h"
 #include "registry/registry_key.h"
 
 namespace {
@@ -9,10 +10,9 @@ const std::wstring kAppIdPrefix = L"AppID\\";
 }  // namespace
 
 std::wstring ReadClassAppId(HKEY classKey) {
-    std::wstring appId;
     RegistryKey key;
-    if (key.Open(classKey, L"") == ERROR_SUCCESS) key.GetString(L"AppID", appId);
-    return appId;
+    if (key.Open(classKey, L"") != ERROR_SUCCESS) return std::wstring();
+    return ReadText(key, L"AppID");
 }
 
 LONG WriteClassAppId(HKEY classKey, const std::wstring& appId) {
@@ -23,11 +23,9 @@ LONG WriteClassAppId(HKEY classKey, const std::wstring& appId) {
 }
 
 std::wstring ReadDllSurrogate(const std::wstring& appId) {
-    std::wstring host;
     RegistryKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, kAppIdPrefix + appId) == ERROR_SUCCESS)
-        key.GetString(L"DllSurrogate", host);
-    return host;
+    if (key.Open(HKEY_CLASSES_ROOT, kAppIdPrefix + appId) != ERROR_SUCCESS) return std::wstring();
+    return ReadText(key, L"DllSurrogate");
 }
 
 LONG WriteDllSurrogate(const std::wstring& appId, const std::wstring& hostPath) {

@@ -6,8 +6,9 @@
 
 #include "platform/platform.h"
 
-// Reads give "" or false on any failure; writes return the Win32 status of
-// the first call that failed, passed on unchanged, and roll nothing back.
+// Reads give "" or false on any failure, and text up to its first NUL; writes
+// return the Win32 status of the first call that failed, passed on unchanged,
+// and roll nothing back.
 
 // The "AppID" value of the class key held by classKey, or "".
 std::wstring ReadClassAppId(HKEY classKey);

@@ -1,5 +1,6 @@
 #include "provider/provider_identity.h"
 
+#include "provider/registry_text.h"
 #include "registry/registry_key.h"
 
 namespace {
@@ -34,11 +35,9 @@ LONG ProviderMarkerStatus(HKEY clsidKey, const std::wstring& name) {
 }
 
 std::wstring ReadProviderProgId(const std::wstring& clsid) {
-    std::wstring progId;
     RegistryKey key;
     if (key.Open(HKEY_CLASSES_ROOT, kClassesPrefix + clsid + L"\\VersionIndependentProgID") !=
         ERROR_SUCCESS)
-        return progId;
-    key.GetString(L"", progId);
-    return progId;
+        return std::wstring();
+    return ReadText(key, L"");
 }

@@ -67,18 +67,28 @@ void SweepClasses(SubkeyFilter filter, CommandOptions& options, EnumerationFailu
 }
 
 // A configuring sweep that could not visit every class has not configured
-// every provider: each gap is reported and counts as a failure. Classes
-// deleted during the sweep are no gap.
+// every provider: each gap is reported and counts as a failure. Classes that
+// were deleted while the sweep ran shift the indexes after them, so a class
+// can move into an index already visited: the end coming early says so.
 void ReportGaps(const EnumerationFailures& failures, CommandOptions& options) {
     if (failures.queryStatus != ERROR_SUCCESS) {
         WriteLine("ERROR: The classes cannot be read. [", kClassesKey, "] (error ",
                   std::to_string(failures.queryStatus), ")");
         ++options.failedProviders;
     }
+    bool endedEarly = false;
     for (const auto& [index, status] : failures.skippedIndexes) {
-        if (status == ERROR_NO_MORE_ITEMS) continue;
+        if (status == ERROR_NO_MORE_ITEMS) {
+            endedEarly = true;
+            continue;
+        }
         WriteLine("ERROR: A class could not be read. [", kClassesKey, ", subkey ", std::to_string(index),
                   "] (error ", std::to_string(status), ")");
+        ++options.failedProviders;
+    }
+    if (endedEarly) {
+        WriteLine("ERROR: The classes changed during the sweep; some may not have been examined. [",
+                  kClassesKey, "]");
         ++options.failedProviders;
     }
 }

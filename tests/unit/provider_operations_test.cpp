@@ -87,6 +87,16 @@ TEST_F(ProviderOperationsTest, NonAdministratorIsStoppedBeforeTheRegistryIsRead)
     EXPECT_EQ(out.Lines(), std::vector<std::wstring>{L"Provider DllSurrogate configuration. "});
 }
 
+TEST_F(ProviderOperationsTest, RightsAreCheckedBeforeTheCompanionHost) {
+    standin::SetAdministrator(false);
+    CommandOptions o = Options(true);
+    o.companionHostPath = L"Z:\\nowhere\\QivDLLHost.exe";
+    test::CapturedOutput out;
+    EXPECT_EQ(RunCommand(o), -1);
+    EXPECT_EQ(out.Lines(), (std::vector<std::wstring>{L"Provider DllSurrogate configuration. ",
+                                                      L"ERROR: Administrator rights are required.", L""}));
+}
+
 TEST_F(ProviderOperationsTest, ShowNeedsNoRights) {
     standin::SetAdministrator(false);
     CommandOptions o;
@@ -140,6 +150,24 @@ TEST_F(ProviderOperationsTest, CompanionHostThatIsAFolderIsNotAHost) {
     EXPECT_EQ(ConfigureProviders(o), -3);
 }
 
+TEST_F(ProviderOperationsTest, CompanionHostPathOfExactlyMaxPathIsFound) {
+    // Windows refuses a path of MAX_PATH characters unless it is asked for as "\\?\...".
+    std::string dir = dir_ + "/maxpath/";
+    dir.append(MAX_PATH - 2 - dir.size() - 15, 'm');
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    std::ofstream(dir + "/QivDLLHost.exe") << "MZ";
+    std::wstring path = L"Z:" + std::wstring(dir.begin(), dir.end()) + L"\\QivDLLHost.exe";
+    for (auto& c : path)
+        if (c == L'/') c = L'\\';
+    ASSERT_EQ(path.size(), size_t{MAX_PATH});
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    CommandOptions o = Options(true, "Talvek.Alpha");
+    o.companionHostPath = path;
+    test::CapturedOutput out;
+    EXPECT_EQ(ConfigureProviders(o), 0);
+    EXPECT_EQ(Str(kAppIds + kA, L"DllSurrogate"), path);
+}
+
 TEST_F(ProviderOperationsTest, UnreadableCurrentDirectoryStopsConfigureButNotDefault) {
     CommandOptions o = Options(true);
     o.currentDirectoryUnreadable = true;
@@ -169,12 +197,21 @@ TEST_F(ProviderOperationsTest, FilterWithNullContextConfiguresWithTheEmptyHost) 
     EXPECT_EQ(Str(kAppIds + kA, L"DllSurrogate"), L"");
 }
 
-TEST_F(ProviderOperationsTest, ProviderDeletedDuringTheSweepIsSkipped) {
-    standin::FailCall("RegEnumKeyExW", 2, 0, [] { standin::DeleteKey(kClsid32 + kB); });
+TEST_F(ProviderOperationsTest, ClassDeletedDuringAConfiguringSweepEndsItWithAnError) {
+    // A, visited first, is deleted: B moves into its index and is never examined.
+    standin::FailCall("RegEnumKeyExW", 3, 0, [] { standin::DeleteKey(kClsid32 + kA); });
     CommandOptions o = Options(true);
     test::CapturedOutput out;
-    EXPECT_EQ(ConfigureProviders(o), 0);
-    EXPECT_EQ(out.Lines().size(), 7u);
+    EXPECT_EQ(ConfigureProviders(o), -3);
+    auto lines = out.Lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[5], L"          CLSID = [" + kC + L"]");
+    EXPECT_EQ(lines[7], L"ERROR: The classes changed during the sweep; some may not have been examined. "
+                        L"[HKEY_CLASSES_ROOT\\CLSID]");
+    standin::FailCall("RegEnumKeyExW", 2, 0, [] { standin::DeleteKey(kClsid32 + kB); });
+    CommandOptions show = Options(false);
+    EXPECT_EQ(ShowProviders(show), 0);
+    EXPECT_EQ(out.Lines().size(), 8u + 4u);  // the header and C's report: no error line
 }
 
 // The dispatcher: which operation runs, and its messages.

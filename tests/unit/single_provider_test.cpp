@@ -130,4 +130,68 @@ TEST_F(SingleProviderTest, AppIdHoldingAPathIsNeverFollowed) {
     EXPECT_EQ(out.Lines(), expected);
 }
 
+// Registry text ends at its first NUL, as Windows programs read it.
+
+TEST_F(SingleProviderTest, ShownTextEndsAtTheFirstNul) {
+    const std::wstring nul(1, L'\0');
+    test::AddProvider(kA);
+    test::AddProvider(kB);
+    standin::PutValue(kClsid32 + kA + L"\\VersionIndependentProgID", L"", REG_SZ,
+                      standin::Utf16Bytes(L"T.A" + nul + nul));
+    standin::PutValue(kClsid32 + kB + L"\\VersionIndependentProgID", L"", REG_SZ,
+                      standin::Utf16Bytes(L"A" + nul + L"B"));
+    standin::PutString(kClsid32 + kA, L"AppID", L"{G}");
+    standin::PutValue(kAppIds + L"{G}", L"DllSurrogate", REG_SZ, standin::Utf16Bytes(L"C:\\x" + nul + L"junk"));
+    test::CapturedOutput out;
+    ShowProvider(kA);
+    ShowProvider(kB);
+    auto expected = Report(L"T.A", kA, L"C:\\x");
+    auto second = Report(L"A", kB, L"-- N/A --");
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(out.Lines(), expected);
+}
+
+TEST_F(SingleProviderTest, AppIdWithExtraTerminatorsNamesItsKey) {
+    const std::wstring nul(1, L'\0');
+    test::AddProvider(kA, L"Talvek.Alpha");
+    standin::PutValue(kClsid32 + kA, L"AppID", REG_SZ, standin::Utf16Bytes(L"{G}" + nul));
+    standin::PutString(kAppIds + L"{G}", L"", L"hand-made");
+    standin::PutString(kAppIds + L"{G}", L"AppID", L"{G}");
+    standin::PutString(kAppIds + L"{G}", L"DllSurrogate", L"old.exe");
+    const auto classAppId = standin::GetValue(kClsid32 + kA, L"AppID");
+    test::CapturedOutput out;
+    ShowProvider(kA);
+    EXPECT_EQ(out.Lines(), Report(L"Talvek.Alpha", kA, L"old.exe"));
+    ASSERT_EQ(ConfigureProvider(kA, kHost), ERROR_SUCCESS);
+    EXPECT_EQ(Str(kAppIds + L"{G}", L"DllSurrogate"), kHost);
+    EXPECT_EQ(Str(kAppIds + L"{G}", L""), L"hand-made");
+    EXPECT_EQ(standin::GetValue(kClsid32 + kA, L"AppID"), classAppId);
+    EXPECT_EQ(standin::SubkeyNames(L"HKCR\\AppID"), std::vector<std::wstring>{L"{G}"});
+}
+
+TEST_F(SingleProviderTest, AppIdWhoseTextIsEmptyCountsAsNone) {
+    const std::wstring nul(1, L'\0');
+    test::AddProvider(kA, L"Talvek.Alpha");
+    standin::PutValue(kClsid32 + kA, L"AppID", REG_SZ, standin::Utf16Bytes(nul + L"{G}"));
+    test::CapturedOutput out;
+    ShowProvider(kA);
+    auto expected = Report(L"Talvek.Alpha", kA, L"");
+    expected[2] = L"   DllSurrogate = [-- N/A --]";
+    EXPECT_EQ(out.Lines(), expected);
+    ASSERT_EQ(ConfigureProvider(kA, kHost), ERROR_SUCCESS);
+    EXPECT_EQ(standin::GetValue(kClsid32 + kA, L"AppID")->bytes, standin::Utf16Bytes(kA));
+    EXPECT_EQ(Str(kAppIds + kA, L"DllSurrogate"), kHost);
+    EXPECT_EQ(standin::SubkeyNames(L"HKCR\\AppID"), std::vector<std::wstring>{kA});
+}
+
+TEST_F(SingleProviderTest, MarkerThatCannotBeExaminedFailsConfigureUnwritten) {
+    test::AddProvider(kA, L"Talvek.Alpha");
+    standin::DenyAccess(kClsid32 + kA + L"\\QIV Provider", true, false);
+    standin::Snapshot before = standin::TakeSnapshot();
+    test::CapturedOutput out;
+    EXPECT_EQ(ConfigureProvider(kA, kHost), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(out.Lines().empty());
+    EXPECT_EQ(standin::TakeSnapshot(), before);
+}
+
 }  // namespace

@@ -39,6 +39,8 @@ void ResetRegistry() {
     state.administrator.reset();
     state.currentDirectory.reset();
     state.currentDirectoryUnreadable = false;
+    state.console = false;
+    state.consoleText.clear();
     state.faults.clear();
     state.calls.clear();
     state.callLog.clear();
@@ -124,6 +126,15 @@ void SetAdministrator(std::optional<bool> member) {
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {
     TheState().currentDirectory = std::move(directory);
     TheState().currentDirectoryUnreadable = unreadable;
+}
+
+void SimulateConsole(bool console) {
+    TheState().console = console;
+    TheState().consoleText.clear();
+}
+
+std::wstring ConsoleText() {
+    return TheState().consoleText;
 }
 
 void FailCall(std::string function, long nth, LONG code, std::function<void()> action) {

@@ -57,7 +57,14 @@ DWORD GetFileAttributesW(LPCWSTR path) {
         return INVALID_FILE_ATTRIBUTES;
     }
     std::wstring text(path);
-    if (text.rfind(L"\\\\?\\", 0) == 0) text.erase(0, 4);
+    if (text.rfind(L"\\\\?\\", 0) == 0) {
+        text.erase(0, 4);
+    } else if (text.size() >= MAX_PATH) {
+        // As Windows does for a program that does not declare long-path
+        // awareness: MAX_PATH counts the terminating NUL.
+        state.lastError = ERROR_FILENAME_EXCED_RANGE;
+        return INVALID_FILE_ATTRIBUTES;
+    }
     std::string host;
     if (text.size() >= 2 && (text[0] == L'Z' || text[0] == L'z') && text[1] == L':') {
         host = Utf16ToUtf8(WideToUtf16(text.substr(2)));

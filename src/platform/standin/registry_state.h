@@ -66,6 +66,8 @@ struct State {
     std::optional<bool> administrator;
     std::optional<std::wstring> currentDirectory;
     bool currentDirectoryUnreadable = false;
+    bool console = false;
+    std::wstring consoleText;
 
     std::vector<Fault> faults;
     std::unordered_map<std::string, long> calls;

@@ -45,6 +45,11 @@ void SetAdministrator(std::optional<bool> member);
 // The directory GetCurrentDirectoryW reports, in Windows form; nothing makes the call fail.
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable = false);
 
+// Makes standard output a console (or a file again, the default); what is
+// written to the console with WriteConsoleW is kept, and ConsoleText gives it.
+void SimulateConsole(bool console);
+std::wstring ConsoleText();
+
 // The nth call (counted from now, from 1) of the named function fails with the code,
 // or, with code 0, runs the action first and then proceeds. "*" names every registry call.
 void FailCall(std::string function, long nth, LONG code, std::function<void()> action = {});

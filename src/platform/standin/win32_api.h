@@ -95,6 +95,7 @@ typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -111,6 +112,9 @@ typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
 #define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020
 #define DOMAIN_ALIAS_RID_ADMINS 0x00000220
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
 
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
@@ -151,6 +155,9 @@ void CoTaskMemFree(LPVOID block);
 DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer);
 DWORD GetFileAttributesW(LPCWSTR path);
 DWORD GetLastError();
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL WriteConsoleW(HANDLE console, const void* text, DWORD chars, LPDWORD written, LPVOID reserved);
 
 // The runtime library's secure conversions, with the Windows runtime's
 // behaviour in its default ("C") locale.
