@@ -47,5 +47,8 @@ count $?
 echo "Packaging the commit twice to check that the packages are reproducible"
 scripts/check-reproducible.sh
 count $?
+echo "Signing the packages with a throwaway certificate and verifying them"
+scripts/check-signing.sh
+count $?
 echo "summary: $passed passed, $failed failed"
 exit $status
