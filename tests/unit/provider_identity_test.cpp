@@ -34,8 +34,15 @@ TEST_F(ProviderIdentityTest, MarkerThatCannotBeReadIsNoProvider) {
 }
 
 TEST_F(ProviderIdentityTest, SixtyFourBitOnlyProviderIsNotSeen) {
+    standin::PutKey(L"HKCR\\Wow6432Node");  // a registry of 64-bit Windows: two views
     standin::PutKey(L"HKCR\\CLSID\\" + kA + L"\\QIV Provider");
     EXPECT_FALSE(IsProviderClass(kA));
+}
+
+TEST_F(ProviderIdentityTest, RegistryWithoutWow6432NodeIsOneView) {
+    // As on 32-bit Windows, or in a 32-bit view's export: the classes are the 32-bit view's.
+    standin::PutKey(L"HKCR\\CLSID\\" + kA + L"\\QIV Provider");
+    EXPECT_TRUE(IsProviderClass(kA));
 }
 
 TEST_F(ProviderIdentityTest, RelativeMarkerTestAgreesWithTheFullPathTest) {

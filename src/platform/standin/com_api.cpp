@@ -41,13 +41,16 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     if (!progId || !clsid) return E_INVALIDARG;
     std::u16string name = WideToUtf16(progId);
     if (name.empty() || name.find(u'\\') != std::u16string::npos) return CO_E_CLASSSTRING;
-    std::shared_ptr<Key> key = ClassesKey(TheState())->ChildPointer(name);
-    if (!key || key->denyRead) return CO_E_CLASSSTRING;
-    Key* clsidKey = key->Child(u"CLSID");
-    if (!clsidKey || clsidKey->denyRead) return CO_E_CLASSSTRING;
-    const Value* value = clsidKey->FindValue(u"");
-    if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return CO_E_CLASSSTRING;
-    std::u16string text = Utf16LeUnits(value->data);
+    std::shared_ptr<Node> classes = StoreRoot(TheState(), HKEY_CLASSES_ROOT);
+    std::shared_ptr<Node> key = classes ? classes->FindChild(name) : nullptr;
+    if (!key || key->DeniesRead()) return CO_E_CLASSSTRING;
+    std::shared_ptr<Node> clsidKey = key->FindChild(u"CLSID");
+    if (!clsidKey || clsidKey->DeniesRead()) return CO_E_CLASSSTRING;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+    if (!clsidKey->ReadValue(u"", &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return CO_E_CLASSSTRING;
+    std::u16string text = Utf16LeUnits(data);
     while (!text.empty() && text.back() == 0) text.pop_back();
     return ParseGuid(text, clsid) ? S_OK : CO_E_CLASSSTRING;
 }

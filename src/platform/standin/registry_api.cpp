@@ -62,8 +62,14 @@ std::vector<uint8_t> ApiToStored(const BYTE* data, DWORD bytes, DWORD type) {
     return stored;
 }
 
+// The bytes a value's data takes as the caller's WCHARs see it (StoredToApi).
+size_t ApiSize(DWORD type, size_t stored) {
+    if (!IsStringType(type) || kUnit == 2) return stored;
+    return stored / 2 * kUnit + (stored % 2 ? 2 : 0);
+}
+
 struct Resolved {
-    std::shared_ptr<Key> key;
+    std::shared_ptr<Node> key;
     REGSAM access = 0;
 };
 
@@ -71,25 +77,25 @@ LONG Lookup(HKEY handle, Resolved* out) {
     State& state = TheState();
     if (!handle) return ERROR_INVALID_HANDLE;
     if (IsPredefined(handle)) {
-        out->key = PredefinedKey(state, handle);
+        out->key = StoreRoot(state, handle);
         out->access = KEY_ALL_ACCESS;
         return out->key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
     auto it = state.handles.find(reinterpret_cast<uintptr_t>(handle));
     if (it == state.handles.end()) return ERROR_INVALID_HANDLE;
-    if (it->second.key->Deleted()) return ERROR_KEY_DELETED;
+    if (it->second.key->IsDeleted()) return ERROR_KEY_DELETED;
     out->key = it->second.key;
     out->access = it->second.access;
     return ERROR_SUCCESS;
 }
 
-LONG CheckRights(const Key& key, REGSAM desired) {
-    if (key.denyRead && (desired & kReadRights)) return ERROR_ACCESS_DENIED;
-    if (key.denyWrite && (desired & kWriteRights)) return ERROR_ACCESS_DENIED;
+LONG CheckRights(const Node& key, REGSAM desired) {
+    if (key.DeniesRead() && (desired & kReadRights)) return ERROR_ACCESS_DENIED;
+    if (key.DeniesWrite() && (desired & kWriteRights)) return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
 }
 
-HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access) {
+HKEY NewHandle(std::shared_ptr<Node> key, REGSAM access) {
     State& state = TheState();
     uintptr_t value = state.nextHandle;
     state.nextHandle += 4;
@@ -97,17 +103,22 @@ HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access) {
     return reinterpret_cast<HKEY>(value);
 }
 
-bool IsRedirected(const std::shared_ptr<Key>& key, std::u16string_view part, REGSAM desired) {
-    if (!(desired & KEY_WOW64_32KEY)) return false;
-    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return false;
-    return key == ClassesKey(TheState());
+// Where the 32-bit view's CLSID or Interface key lies below the classes root:
+// under Wow6432Node when the registry has one (64-bit Windows); a registry
+// without it is one view, as on 32-bit Windows. Null when not redirected.
+std::shared_ptr<Node> RedirectedParent(const std::shared_ptr<Node>& key, std::u16string_view part,
+                                       REGSAM desired) {
+    if (!(desired & KEY_WOW64_32KEY)) return nullptr;
+    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return nullptr;
+    if (key != StoreRoot(TheState(), HKEY_CLASSES_ROOT)) return nullptr;
+    return key->FindChild(u"Wow6432Node");
 }
 
 // Walks a relative path; the 32-bit view passes through Wow6432Node at the classes root.
-LONG Walk(std::shared_ptr<Key> base, std::u16string_view path, REGSAM desired, bool create,
-          std::shared_ptr<Key>* out) {
+LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, bool create,
+          std::shared_ptr<Node>* out) {
     State& state = TheState();
-    std::shared_ptr<Key> key = std::move(base);
+    std::shared_ptr<Node> key = std::move(base);
     while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
     while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
     while (!path.empty()) {
@@ -118,23 +129,13 @@ LONG Walk(std::shared_ptr<Key> base, std::u16string_view path, REGSAM desired, b
             if (create) continue;
             return ERROR_FILE_NOT_FOUND;
         }
-        if (IsRedirected(key, part, desired)) {
-            std::shared_ptr<Key> node = key->ChildPointer(u"Wow6432Node");
-            if (!node) {
-                if (!create) return ERROR_FILE_NOT_FOUND;
-                if (key->denyWrite) return ERROR_ACCESS_DENIED;
-                key->AddChild(u"Wow6432Node");
-                node = key->ChildPointer(u"Wow6432Node");
-                state.changed = true;
-            }
-            key = node;
-        }
-        std::shared_ptr<Key> child = key->ChildPointer(part);
+        if (std::shared_ptr<Node> node = RedirectedParent(key, part, desired)) key = node;
+        std::shared_ptr<Node> child = key->FindChild(part);
         if (!child) {
             if (!create) return ERROR_FILE_NOT_FOUND;
-            if (key->denyWrite) return ERROR_ACCESS_DENIED;
-            key->AddChild(part);
-            child = key->ChildPointer(part);
+            if (key->DeniesWrite()) return ERROR_ACCESS_DENIED;
+            child = key->MakeChild(part);
+            if (!child) return ERROR_ACCESS_DENIED;
             state.changed = true;
         }
         key = child;
@@ -154,7 +155,7 @@ LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desi
         *result = parent;
         return ERROR_SUCCESS;
     }
-    std::shared_ptr<Key> key;
+    std::shared_ptr<Node> key;
     if (LONG status = Walk(base.key, path, desired, create, &key)) return status;
     if (LONG status = CheckRights(*key, desired)) return status;
     *result = NewHandle(std::move(key), desired);
@@ -200,7 +201,7 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
-    std::shared_ptr<Key> target = handle.key;
+    std::shared_ptr<Node> target = handle.key;
     if (subKey && *subKey) {
         if (LONG status = Walk(target, WideToUtf16(subKey), KEY_QUERY_VALUE, false, &target))
             return status;
@@ -208,13 +209,15 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
     } else if (!(handle.access & KEY_QUERY_VALUE)) {
         return ERROR_ACCESS_DENIED;
     }
-    const Value* value =
-        target->FindValue(WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()));
-    if (!value) return ERROR_FILE_NOT_FOUND;
-    std::vector<uint8_t> api = StoredToApi(value->data, value->type);
+    DWORD storedType = REG_NONE;
+    std::vector<uint8_t> stored;
+    if (!target->ReadValue(WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()),
+                           &storedType, &stored))
+        return ERROR_FILE_NOT_FOUND;
+    std::vector<uint8_t> api = StoredToApi(stored, storedType);
     auto size = static_cast<DWORD>(api.size());
-    if (type) *type = value->type;
-    if (!(flags & TypeFlag(value->type))) {
+    if (type) *type = storedType;
+    if (!(flags & TypeFlag(storedType))) {
         if (dataBytes) *dataBytes = size;
         return ERROR_UNSUPPORTED_TYPE;
     }
@@ -229,7 +232,7 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
     std::memcpy(data, api.data(), size);
     // Like Wine, an unterminated string gets a NUL after it when there is room,
     // which the reported size does not count.
-    if (IsStringType(value->type) && size >= kUnit && size % kUnit == 0 &&
+    if (IsStringType(storedType) && size >= kUnit && size % kUnit == 0 &&
         size + kUnit <= *dataBytes) {
         auto* chars = static_cast<wchar_t*>(data);
         if (chars[size / kUnit - 1] != 0) chars[size / kUnit] = 0;
@@ -251,9 +254,10 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
         if (chars[dataBytes / kUnit - 1] != 0 && chars[dataBytes / kUnit] == 0)
             dataBytes += kUnit;
     }
-    handle.key->SetValue(
-        WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), type,
-        ApiToStored(data, dataBytes, type));
+    if (!handle.key->WriteValue(
+            WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), type,
+            ApiToStored(data, dataBytes, type)))
+        return ERROR_ACCESS_DENIED;
     TheState().changed = true;
     return ERROR_SUCCESS;
 }
@@ -266,19 +270,21 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    const Key& k = *handle.key;
+    Node& k = *handle.key;
     if (keyClass && classChars && *classChars) keyClass[0] = 0;
     if (classChars) *classChars = 0;
     if (maxClassChars) *maxClassChars = 0;
-    if (subKeys) *subKeys = static_cast<DWORD>(k.ChildCount());
-    if (maxSubKeyChars) *maxSubKeyChars = static_cast<DWORD>(k.LongestChildName());
-    if (values) *values = static_cast<DWORD>(k.Values().size());
-    DWORD longestName = 0, longestData = 0;
-    for (const Value& v : k.Values()) {
-        longestName = std::max<DWORD>(longestName, static_cast<DWORD>(v.name.size()));
-        longestData = std::max<DWORD>(longestData,
-                                      static_cast<DWORD>(StoredToApi(v.data, v.type).size()));
+    if (subKeys) *subKeys = static_cast<DWORD>(k.SubkeyCount());
+    if (maxSubKeyChars) *maxSubKeyChars = static_cast<DWORD>(k.LongestSubkeyName());
+    DWORD longestName = 0, longestData = 0, count = 0;
+    if (values || maxValueNameChars || maxValueBytes) {
+        for (const Node::ValueShape& v : k.ValueShapes()) {
+            ++count;
+            longestName = std::max<DWORD>(longestName, static_cast<DWORD>(v.nameLength));
+            longestData = std::max<DWORD>(longestData, static_cast<DWORD>(ApiSize(v.type, v.bytes)));
+        }
     }
+    if (values) *values = count;
     if (maxValueNameChars) *maxValueNameChars = longestName;
     if (maxValueBytes) *maxValueBytes = longestData;
     if (securityDescriptorBytes) *securityDescriptorBytes = 0;
@@ -293,9 +299,8 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
-    const auto& children = handle.key->OrderedChildren();
-    if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
-    const std::u16string& child = children[index]->Name();
+    std::u16string child;
+    if (!handle.key->SubkeyName(index, &child)) return ERROR_NO_MORE_ITEMS;
     if (child.size() >= *nameChars) return ERROR_MORE_DATA;
     for (size_t i = 0; i < child.size(); ++i) name[i] = static_cast<wchar_t>(child[i]);
     name[child.size()] = 0;

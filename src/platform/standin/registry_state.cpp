@@ -1,15 +1,17 @@
 #include "platform/standin/registry_state.h"
 
+#include "platform/standin/hive_store.h"
 #include "platform/standin/text_codec.h"
 
 namespace standin {
 
+State::State() = default;
+State::~State() = default;
+
 State& TheState() {
-    static State state = [] {
-        State s;
-        ResetTree(s);
-        return s;
-    }();
+    static State state;
+    static const bool ready = (ResetTree(state), true);
+    (void)ready;
     return state;
 }
 
@@ -40,6 +42,11 @@ std::shared_ptr<Key> PredefinedKey(State& state, HKEY root) {
     if (root == HKEY_USERS) return state.users;
     if (root == HKEY_CURRENT_CONFIG) return state.currentConfig;
     return nullptr;
+}
+
+std::shared_ptr<Node> StoreRoot(State& state, HKEY root) {
+    if (state.hive) return state.hive->Root(root);
+    return PredefinedKey(state, root);
 }
 
 namespace {

@@ -40,7 +40,7 @@ struct FileFormat {
 };
 
 struct OpenKey {
-    std::shared_ptr<Key> key;
+    std::shared_ptr<Node> key;
     REGSAM access = 0;
 };
 
@@ -51,8 +51,13 @@ struct Fault {
     std::function<void()> action;
 };
 
+class HiveStore;
+
 struct State {
+    State();
+    ~State();
     std::shared_ptr<Key> machine, users, currentUser, currentConfig;
+    std::unique_ptr<HiveStore> hive;  // the offline hive in use, if any
     std::vector<Section> sections;
     FileFormat format;
     std::string filePath;
@@ -79,8 +84,12 @@ State& TheState();
 void ResetTree(State& state);
 // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, created when missing.
 std::shared_ptr<Key> ClassesKey(State& state);
-// The key a predefined root handle stands for, or null.
+// The key a predefined root handle stands for in the tree, or null.
 std::shared_ptr<Key> PredefinedKey(State& state, HKEY root);
+// The key a predefined root handle stands for in the store the registry
+// functions work on: the offline hive when one is open, else the tree. This is
+// the one place that chooses the store.
+std::shared_ptr<Node> StoreRoot(State& state, HKEY root);
 // The key of a full path such as "HKEY_CLASSES_ROOT\\A\\B", created on request.
 std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
                                bool markImplicit = false);

@@ -118,4 +118,36 @@ bool Key::RemoveValue(std::u16string_view name) {
     return false;
 }
 
+std::shared_ptr<Node> Key::MakeChild(std::u16string_view name) {
+    AddChild(name);
+    return ChildPointer(name);
+}
+
+bool Key::SubkeyName(size_t index, std::u16string* name) {
+    const auto& children = OrderedChildren();
+    if (index >= children.size()) return false;
+    *name = children[index]->Name();
+    return true;
+}
+
+bool Key::ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) {
+    const Value* value = FindValue(name);
+    if (!value) return false;
+    *type = value->type;
+    *data = value->data;
+    return true;
+}
+
+bool Key::WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) {
+    SetValue(name, type, std::move(data));
+    return true;
+}
+
+std::vector<Node::ValueShape> Key::ValueShapes() {
+    std::vector<ValueShape> shapes;
+    shapes.reserve(values_.size());
+    for (const Value& v : values_) shapes.push_back(ValueShape{v.name.size(), v.type, v.data.size()});
+    return shapes;
+}
+
 }  // namespace standin

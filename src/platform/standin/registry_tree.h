@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/standin/registry_store.h"
 #include "platform/standin/win32_api.h"
 
 namespace standin {
@@ -27,9 +28,22 @@ struct Value {
     std::string fileText;       // the file's line(s) that last set it, while unchanged
 };
 
-class Key {
+class Key : public Node {
 public:
     explicit Key(std::u16string name, Key* parent = nullptr);
+
+    // Node: the registry functions' view of this key.
+    std::shared_ptr<Node> FindChild(std::u16string_view name) override { return ChildPointer(name); }
+    std::shared_ptr<Node> MakeChild(std::u16string_view name) override;
+    size_t SubkeyCount() override { return ChildCount(); }
+    size_t LongestSubkeyName() override { return LongestChildName(); }
+    bool SubkeyName(size_t index, std::u16string* name) override;
+    bool ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override;
+    bool WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) override;
+    std::vector<ValueShape> ValueShapes() override;
+    bool IsDeleted() const override { return deleted_; }
+    bool DeniesRead() const override { return denyRead; }
+    bool DeniesWrite() const override { return denyWrite; }
 
     const std::u16string& Name() const { return name_; }
     Key* Parent() const { return parent_; }

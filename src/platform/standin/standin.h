@@ -69,10 +69,19 @@ struct LoadResult {
     std::string error;  // "<file>:<line>: <reason>"
 };
 LoadResult LoadRegistryFile(const std::string& path);
+// The SOFTWARE hive of an offline image instead, read and written where it
+// lies: HKEY_LOCAL_MACHINE\SOFTWARE, its Classes key HKEY_CLASSES_ROOT. The
+// error is "<file>: <reason>" for a file that is no hive, a dirty hive, or one
+// that libhivex refuses.
+LoadResult LoadHiveFile(const std::string& path);
+// Whether the classes have a Wow6432Node key: a registry of 64-bit Windows,
+// with two views. Without it the registry is one view, as on 32-bit Windows.
+bool HasWow6432Node();
 // Loads from text in memory (no file, nothing locked).
 LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName);
 bool RegistryChanged();
-// Writes the registry to the file it came from, atomically; false with a reason on failure.
+// Writes the registry (or the hive) to the file it came from, atomically;
+// false with a reason on failure.
 bool SaveRegistryFile(std::string* error);
 // The registry as file text, in the format the file had.
 std::string SerializeRegistry();

@@ -1,0 +1,270 @@
+#include "platform/standin/hive_store.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/standin/text_codec.h"
+
+namespace standin {
+
+namespace {
+
+// Keys with at most this many subkeys are searched name by name; larger ones
+// get an index, built on the first lookup that misses.
+constexpr size_t kScanLimit = 16;
+
+std::u16string Folded(std::u16string_view name) {
+    std::u16string folded(name);
+    for (auto& c : folded) c = FoldCase(c);
+    return folded;
+}
+
+// A string libhivex allocated, freed when it goes.
+struct HivexText {
+    char* text;
+    ~HivexText() { std::free(text); }
+};
+
+template <typename T>
+struct HivexArray {
+    T* items;
+    ~HivexArray() { std::free(items); }
+};
+
+uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+
+// HKEY_LOCAL_MACHINE of an offline image: the one hive we hold, as SOFTWARE.
+class MachineNode : public Node {
+public:
+    explicit MachineNode(std::shared_ptr<Node> software) : software_(std::move(software)) {}
+    std::shared_ptr<Node> FindChild(std::u16string_view name) override {
+        return EqualsFolded(name, u"SOFTWARE") ? software_ : nullptr;
+    }
+    std::shared_ptr<Node> MakeChild(std::u16string_view name) override { return FindChild(name); }
+    size_t SubkeyCount() override { return 1; }
+    size_t LongestSubkeyName() override { return 8; }
+    bool SubkeyName(size_t index, std::u16string* name) override {
+        if (index != 0) return false;
+        *name = u"SOFTWARE";
+        return true;
+    }
+    bool ReadValue(std::u16string_view, DWORD*, std::vector<uint8_t>*) override { return false; }
+    bool WriteValue(std::u16string_view, DWORD, std::vector<uint8_t>) override { return false; }
+    std::vector<ValueShape> ValueShapes() override { return {}; }
+
+private:
+    std::shared_ptr<Node> software_;
+};
+
+}  // namespace
+
+class HiveNode : public Node {
+public:
+    HiveNode(HiveStore& store, hive_node_h node) : store_(store), node_(node) {}
+
+    std::shared_ptr<Node> FindChild(std::u16string_view name) override {
+        hive_node_h child = Lookup(name);
+        return child ? store_.NodeFor(child) : nullptr;
+    }
+
+    std::shared_ptr<Node> MakeChild(std::u16string_view name) override {
+        if (hive_node_h child = Lookup(name)) return store_.NodeFor(child);
+        hive_node_h made = hivex_node_add_child(Hive(), node_, Utf16ToUtf8(name).c_str());
+        if (!made) return nullptr;
+        childrenLoaded_ = false;  // libhivex keeps its list sorted: indexes moved
+        lastIndex_ = kNone;
+        if (indexed_) index_.emplace(Folded(name), made);
+        return store_.NodeFor(made);
+    }
+
+    size_t SubkeyCount() override { return Children().size(); }
+
+    size_t LongestSubkeyName() override {
+        size_t longest = 0;
+        for (hive_node_h child : Children()) longest = std::max(longest, hivex_node_name_len(Hive(), child));
+        return longest;
+    }
+
+    bool SubkeyName(size_t index, std::u16string* name) override {
+        const auto& children = Children();
+        if (index >= children.size()) return false;
+        *name = NameOf(children[index]);
+        // A sweep opens what it has just enumerated: remember it.
+        lastIndex_ = index;
+        lastName_ = Folded(*name);
+        return true;
+    }
+
+    bool ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override {
+        hive_value_h value = FindValue(name);
+        if (!value) return false;
+        hive_type t;
+        size_t length = 0;
+        HivexText bytes{hivex_value_value(Hive(), value, &t, &length)};
+        if (!bytes.text) return false;
+        *type = static_cast<DWORD>(t);
+        data->assign(bytes.text, bytes.text + length);
+        return true;
+    }
+
+    bool WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) override {
+        std::string key = Utf16ToUtf8(name);
+        hive_set_value value{key.data(), static_cast<hive_type>(type), data.size(),
+                             reinterpret_cast<char*>(data.data())};
+        return hivex_node_set_value(Hive(), node_, &value, 0) == 0;
+    }
+
+    std::vector<ValueShape> ValueShapes() override {
+        std::vector<ValueShape> shapes;
+        HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
+        for (size_t i = 0; values.items && values.items[i]; ++i) {
+            hive_type t;
+            size_t length = 0;
+            if (hivex_value_type(Hive(), values.items[i], &t, &length) != 0) continue;
+            HivexText key{hivex_value_key(Hive(), values.items[i])};
+            size_t nameLength = key.text ? Utf8ToUtf16(key.text).size() : 0;
+            shapes.push_back(ValueShape{nameLength, static_cast<DWORD>(t), length});
+        }
+        return shapes;
+    }
+
+private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    hive_h* Hive() const { return store_.Hive(); }
+
+    std::u16string NameOf(hive_node_h node) const {
+        HivexText name{hivex_node_name(Hive(), node)};
+        return name.text ? Utf8ToUtf16(name.text) : std::u16string();
+    }
+
+    const std::vector<hive_node_h>& Children() {
+        if (!childrenLoaded_) {
+            children_.clear();
+            HivexArray<hive_node_h> list{hivex_node_children(Hive(), node_)};
+            for (size_t i = 0; list.items && list.items[i]; ++i) children_.push_back(list.items[i]);
+            childrenLoaded_ = true;
+        }
+        return children_;
+    }
+
+    hive_node_h Lookup(std::u16string_view name) {
+        const auto& children = Children();
+        if (lastIndex_ < children.size() && EqualsFolded(lastName_, name)) return children[lastIndex_];
+        if (children.size() <= kScanLimit) {
+            for (hive_node_h child : children)
+                if (EqualsFolded(NameOf(child), name)) return child;
+            return 0;
+        }
+        if (!indexed_) {
+            index_.reserve(children.size());
+            for (hive_node_h child : children) index_.emplace(Folded(NameOf(child)), child);
+            indexed_ = true;
+        }
+        auto it = index_.find(Folded(name));
+        return it == index_.end() ? 0 : it->second;
+    }
+
+    hive_value_h FindValue(std::u16string_view name) const {
+        HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
+        for (size_t i = 0; values.items && values.items[i]; ++i) {
+            HivexText key{hivex_value_key(Hive(), values.items[i])};
+            if (key.text && EqualsFolded(Utf8ToUtf16(key.text), name)) return values.items[i];
+        }
+        return 0;
+    }
+
+    HiveStore& store_;
+    hive_node_h node_;
+    std::vector<hive_node_h> children_;
+    bool childrenLoaded_ = false;
+    size_t lastIndex_ = kNone;
+    std::u16string lastName_;
+    std::unordered_map<std::u16string, hive_node_h> index_;
+    bool indexed_ = false;
+};
+
+std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string* error) {
+    // The base block first: libhivex opens a hive whose logs were not replayed.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        *error = path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    unsigned char base[4096];
+    file.read(reinterpret_cast<char*>(base), sizeof base);
+    auto read = static_cast<size_t>(file.gcount());
+    file.seekg(0, std::ios::end);
+    auto size = static_cast<unsigned long long>(file.tellg());
+    if (read < sizeof base || std::memcmp(base, "regf", 4) != 0) {
+        *error = path + ": not a registry hive (no \"regf\" base block)";
+        return nullptr;
+    }
+    uint32_t primary = Le32(base + 4), secondary = Le32(base + 8);
+    if (primary != secondary) {
+        *error = path + ": the hive is dirty (sequence numbers " + std::to_string(primary) + " and " +
+                 std::to_string(secondary) +
+                 "): Windows has not replayed its transaction logs, so its contents are stale";
+        return nullptr;
+    }
+    if (4096ull + Le32(base + 0x28) > size) {
+        *error = path + ": the hive is truncated (its base block names " + std::to_string(Le32(base + 0x28)) +
+                 " bytes of hive bins; the file holds " + std::to_string(size - 4096) + ")";
+        return nullptr;
+    }
+    errno = 0;
+    hive_h* hive = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
+    if (!hive) {
+        *error = path + ": libhivex cannot read the hive: " + std::strerror(errno ? errno : EINVAL);
+        return nullptr;
+    }
+    auto store = std::make_unique<HiveStore>(hive);
+    hive_node_h root = hivex_root(hive);
+    hive_node_h classes = root ? hivex_node_get_child(hive, root, "Classes") : 0;
+    if (!classes) {
+        *error = path + ": not a SOFTWARE hive (it has no Classes key)";
+        return nullptr;
+    }
+    std::shared_ptr<Node> software = std::make_shared<HiveNode>(*store, root);
+    store->kept_.emplace(root, software);
+    store->classes_ = std::make_shared<HiveNode>(*store, classes);
+    store->kept_.emplace(classes, store->classes_);
+    store->machine_ = std::make_shared<MachineNode>(software);
+    return store;
+}
+
+HiveStore::~HiveStore() {
+    kept_.clear();
+    classes_.reset();
+    machine_.reset();
+    hivex_close(hive_);
+}
+
+std::shared_ptr<Node> HiveStore::Root(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return classes_;
+    if (root == HKEY_LOCAL_MACHINE) return machine_;
+    return nullptr;
+}
+
+std::shared_ptr<Node> HiveStore::NodeFor(hive_node_h node) {
+    auto it = kept_.find(node);
+    if (it != kept_.end()) return it->second;
+    auto made = std::make_shared<HiveNode>(*this, node);
+    if (hivex_node_nr_children(hive_, node) > kScanLimit) kept_.emplace(node, made);
+    return made;
+}
+
+bool HiveStore::Commit(const std::string& path, std::string* error) {
+    errno = 0;
+    if (hivex_commit(hive_, path.c_str(), 0) == 0) return true;
+    *error = std::strerror(errno ? errno : EIO);
+    return false;
+}
+
+}  // namespace standin
