@@ -1,7 +1,10 @@
 // The stand-in's controls for tests: building registry content directly,
 // denying access, choosing the token and the current directory, injecting
 // faults and counting what is still open.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/standin/registry_state.h"
 #include "platform/standin/standin.h"
@@ -40,6 +43,7 @@ void ResetRegistry() {
     state.currentDirectory.reset();
     state.currentDirectoryUnreadable = false;
     state.console = false;
+    state.systemDrive.clear();
     state.consoleText.clear();
     state.faults.clear();
     state.calls.clear();
@@ -126,6 +130,21 @@ void SetAdministrator(std::optional<bool> member) {
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {
     TheState().currentDirectory = std::move(directory);
     TheState().currentDirectoryUnreadable = unreadable;
+}
+
+bool SetSystemDrive(const std::string& folder) {
+    State& state = TheState();
+    if (folder.empty()) {
+        state.systemDrive.clear();
+        return true;
+    }
+    char* real = realpath(folder.c_str(), nullptr);
+    if (!real) return false;
+    struct stat info;
+    bool isFolder = stat(real, &info) == 0 && S_ISDIR(info.st_mode);
+    if (isFolder) state.systemDrive = real;
+    std::free(real);
+    return isFolder;
 }
 
 void SimulateConsole(bool console) {

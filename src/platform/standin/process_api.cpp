@@ -1,9 +1,15 @@
 // The current directory and file attributes, in the form Wine gives them:
-// the host's file system is drive Z:, with backslashes for separators.
+// the host's file system is drive Z:, with backslashes for separators. With a
+// system drive (an offline image's, or a folder standing for a server's), that
+// folder is drive C: and nothing else is a drive.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cwctype>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/standin/registry_state.h"
@@ -15,17 +21,71 @@ namespace {
 
 constexpr DWORD kFileNotFound = 2;
 
+std::wstring WindowsForm(std::string_view drive, std::string_view hostPath) {
+    std::u16string path = Utf8ToUtf16(hostPath);
+    for (auto& c : path)
+        if (c == u'/') c = u'\\';
+    return Utf16ToWide(Utf8ToUtf16(drive)) + Utf16ToWide(path);
+}
+
+// The current directory in Windows form: Z: and the host path, as Wine gives
+// it, or, with a system drive, C:\ and the path inside that drive's folder.
 bool ReadHostDirectory(std::wstring* out) {
     std::vector<char> buffer(4096);
     while (!getcwd(buffer.data(), buffer.size())) {
         if (errno != ERANGE) return false;
         buffer.resize(buffer.size() * 2);
     }
-    std::u16string path = Utf8ToUtf16(buffer.data());
-    for (auto& c : path)
-        if (c == u'/') c = u'\\';
-    *out = L"Z:" + Utf16ToWide(path);
+    const std::string& drive = TheState().systemDrive;
+    if (drive.empty()) {
+        *out = WindowsForm("Z:", buffer.data());
+        return true;
+    }
+    std::string here = buffer.data();
+    if (char* real = realpath(buffer.data(), nullptr)) {
+        here = real;
+        std::free(real);
+    }
+    std::string inside;
+    if (here == drive) {
+        inside = "";
+    } else if (here.size() > drive.size() && here.compare(0, drive.size(), drive) == 0 &&
+               (drive == "/" || here[drive.size()] == '/')) {
+        inside = here.substr(drive == "/" ? 1 : drive.size() + 1);
+    } else {
+        static bool told = false;
+        if (!told) {
+            std::fprintf(stderr,
+                         "vandrel: the current directory %s is outside the system drive %s: it has no path "
+                         "on drive C: (run /C from the companion host's folder inside it)\n",
+                         here.c_str(), drive.c_str());
+            told = true;
+        }
+        return false;
+    }
+    *out = WindowsForm("C:\\", inside);
     return true;
+}
+
+// The host path of a Windows path: Z:\... as Wine maps it, or C:\... inside
+// the system drive's folder when there is one; "" for any other drive.
+std::string HostPath(std::wstring text) {
+    const std::string& drive = TheState().systemDrive;
+    bool hasDrive = text.size() >= 2 && text[1] == L':';
+    wchar_t letter = hasDrive ? static_cast<wchar_t>(std::towupper(text[0])) : 0;
+    std::string host;
+    if (!drive.empty()) {
+        if (letter != L'C') return "";
+        host = drive + (drive == "/" ? "" : "/") + Utf16ToUtf8(WideToUtf16(text.substr(2)));
+    } else if (letter == L'Z') {
+        host = Utf16ToUtf8(WideToUtf16(text.substr(2)));
+        if (host.empty()) host.push_back('/');
+    } else {
+        host = Utf16ToUtf8(WideToUtf16(text));
+    }
+    for (auto& c : host)
+        if (c == '\\') c = '/';
+    return host;
 }
 
 }  // namespace
@@ -65,17 +125,9 @@ DWORD GetFileAttributesW(LPCWSTR path) {
         state.lastError = ERROR_FILENAME_EXCED_RANGE;
         return INVALID_FILE_ATTRIBUTES;
     }
-    std::string host;
-    if (text.size() >= 2 && (text[0] == L'Z' || text[0] == L'z') && text[1] == L':') {
-        host = Utf16ToUtf8(WideToUtf16(text.substr(2)));
-        if (host.empty()) host.push_back('/');
-    } else {
-        host = Utf16ToUtf8(WideToUtf16(text));
-    }
-    for (auto& c : host)
-        if (c == '\\') c = '/';
+    std::string host = HostPath(text);
     struct stat info;
-    if (stat(host.c_str(), &info) != 0) {
+    if (host.empty() || stat(host.c_str(), &info) != 0) {
         state.lastError = kFileNotFound;
         return INVALID_FILE_ATTRIBUTES;
     }

@@ -1,20 +1,28 @@
-// Linked into the native tool only: loads the registry file named by
-// VANDREL_REGISTRY before the program starts, and saves it when the program
-// ends normally, if anything changed. With VANDREL_STANDIN_TIMING set, the
-// time of the load, the run and the save, and the peak memory, go to stderr.
+// Linked into the native tool only: opens the registry the tool works on
+// before the program starts, and saves it when the program ends normally, if
+// anything changed. The registry is a .reg file named by VANDREL_REGISTRY or
+// the SOFTWARE hive of an offline Windows image named by VANDREL_HIVE.
+// VANDREL_SYSTEM_DRIVE names the folder that stands for drive C: (for a hive
+// at <root>/Windows/System32/config/SOFTWARE, <root> is). With
+// VANDREL_STANDIN_TIMING set, the time of the load, the run and the save, and
+// the peak memory, go to stderr.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/standin/standin.h"
 
 namespace {
 
-constexpr int kLoadFailed = 65;  // the file is missing or malformed
+constexpr int kUsage = 64;       // the variables contradict each other
+constexpr int kLoadFailed = 65;  // the file is missing, malformed or not usable
 constexpr int kSaveFailed = 74;  // the changes could not be written
 
 using Clock = std::chrono::steady_clock;
@@ -30,6 +38,12 @@ long PeakKilobytes() {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
     return 0;
+}
+
+[[noreturn]] void Refuse(int status, const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fflush(stderr);
+    _exit(status);
 }
 
 void FinishAtExit() {
@@ -50,24 +64,62 @@ void FinishAtExit() {
     }
 }
 
+std::string Lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The folder holding Windows, for a hive at <root>/Windows/System32/config/SOFTWARE.
+std::string ImageRoot(const std::string& hive) {
+    char* real = realpath(hive.c_str(), nullptr);
+    if (!real) return "";
+    std::string path = real;
+    std::free(real);
+    std::vector<std::string> parts;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    static const char* const kTail[] = {"windows", "system32", "config", "software"};
+    if (parts.size() < 4) return "";
+    for (size_t i = 0; i < 4; ++i)
+        if (Lowered(parts[parts.size() - 4 + i]) != kTail[i]) return "";
+    std::string root;
+    for (size_t i = 0; i + 4 < parts.size(); ++i) root += "/" + parts[i];
+    return root.empty() ? "/" : root;
+}
+
 struct RegistryFileSession {
     RegistryFileSession() {
-        const char* path = std::getenv("VANDREL_REGISTRY");
-        if (!path || !*path) {
+        const char* reg = std::getenv("VANDREL_REGISTRY");
+        const char* hive = std::getenv("VANDREL_HIVE");
+        bool useReg = reg && *reg, useHive = hive && *hive;
+        if (useReg && useHive)
+            Refuse(kUsage, "vandrel: VANDREL_HIVE and VANDREL_REGISTRY are both set: name one registry, not two");
+        if (!useReg && !useHive) {
             std::fprintf(stderr,
                          "vandrel: VANDREL_REGISTRY is not set: using an empty registry that is not saved\n");
             return;
         }
+        const std::string path = useHive ? hive : reg;
+        const char* drive = std::getenv("VANDREL_SYSTEM_DRIVE");
+        std::string root = drive && *drive ? drive : useHive ? ImageRoot(path) : "";
+        if (!root.empty() && !standin::SetSystemDrive(root))
+            Refuse(kLoadFailed, "vandrel: VANDREL_SYSTEM_DRIVE: " + root + " is not a folder");
         loadStart = Clock::now();
-        standin::LoadResult result = standin::LoadRegistryFile(path);
+        standin::LoadResult result = useHive ? standin::LoadHiveFile(path) : standin::LoadRegistryFile(path);
         loadEnd = Clock::now();
-        if (!result.ok) {
-            std::fprintf(stderr, "%s\n", result.error.c_str());
-            std::fflush(stderr);
-            _exit(kLoadFailed);
-        }
-        std::ifstream file(path, std::ios::binary | std::ios::ate);
-        fileBytes = static_cast<long long>(file.tellg());
+        if (!result.ok) Refuse(kLoadFailed, result.error);
+        if (!standin::HasWow6432Node())
+            std::fprintf(stderr,
+                         "vandrel: %s: the classes have no Wow6432Node key: taken as one registry view, as on "
+                         "32-bit Windows (CLSID is the 32-bit view's)\n",
+                         path.c_str());
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0) fileBytes = static_cast<long long>(info.st_size);
         std::atexit(FinishAtExit);
     }
 };

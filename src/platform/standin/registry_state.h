@@ -71,6 +71,7 @@ struct State {
     std::optional<bool> administrator;
     std::optional<std::wstring> currentDirectory;
     bool currentDirectoryUnreadable = false;
+    std::string systemDrive;  // the host folder that is drive C:, resolved; "" for Wine's Z:
     bool console = false;
     std::wstring consoleText;
 

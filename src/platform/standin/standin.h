@@ -45,6 +45,12 @@ void SetAdministrator(std::optional<bool> member);
 // The directory GetCurrentDirectoryW reports, in Windows form; nothing makes the call fail.
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable = false);
 
+// The host folder that stands for drive C: (an offline image's system drive):
+// the current directory and file paths are given as C:\... inside it, and
+// nothing outside it has a path. Empty: Wine's Z: for the host's root.
+// False when the folder does not exist.
+bool SetSystemDrive(const std::string& folder);
+
 // Makes standard output a console (or a file again, the default); what is
 // written to the console with WriteConsoleW is kept, and ConsoleText gives it.
 void SimulateConsole(bool console);
