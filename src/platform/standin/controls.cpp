@@ -48,6 +48,7 @@ void ResetRegistry() {
     state.faults.clear();
     state.calls.clear();
     state.callLog.clear();
+    state.logCalls = false;
     state.format = FileFormat{};
     state.filePath.clear();
 }
@@ -173,6 +174,7 @@ long CallCount(std::string_view function) {
 void ResetCallCounts() {
     TheState().calls.clear();
     TheState().callLog.clear();
+    TheState().logCalls = true;
 }
 
 std::vector<std::string> RegistryCallLog() {

@@ -146,7 +146,15 @@ LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, 
 
 LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desired, bool create,
                   PHKEY result) {
-    std::u16string path = WideToUtf16(subKey ? std::wstring_view(subKey) : std::wstring_view());
+    static std::u16string path;  // reused: a sweep opens many thousands of keys
+    path.clear();
+    for (const wchar_t* c = subKey; c && *c; ++c) {
+        if (static_cast<uint32_t>(*c) > 0xFFFF) {
+            path += WideToUtf16(std::wstring_view(c, 1));
+        } else {
+            path.push_back(static_cast<char16_t>(*c));
+        }
+    }
     if (LONG fault = CountCall(function, true, path)) return fault;
     if (!result) return ERROR_INVALID_PARAMETER;
     Resolved base;
@@ -299,7 +307,7 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
-    std::u16string child;
+    static std::u16string child;  // reused: a sweep enumerates many thousands
     if (!handle.key->SubkeyName(index, &child)) return ERROR_NO_MORE_ITEMS;
     if (child.size() >= *nameChars) return ERROR_MORE_DATA;
     for (size_t i = 0; i < child.size(); ++i) name[i] = static_cast<wchar_t>(child[i]);

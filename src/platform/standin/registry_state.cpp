@@ -108,11 +108,13 @@ std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool crea
 
 LONG CountCall(const char* function, bool registry, std::u16string_view detail) {
     State& state = TheState();
+    if (!state.logCalls && state.faults.empty()) return 0;  // nobody is counting
     ++state.calls[function];
     if (registry) {
         ++state.calls["*"];
-        state.callLog.emplace_back(detail.empty() ? std::string(function)
-                                                  : std::string(function) + " " + Utf16ToUtf8(detail));
+        if (state.logCalls)
+            state.callLog.emplace_back(detail.empty() ? std::string(function)
+                                                      : std::string(function) + " " + Utf16ToUtf8(detail));
     }
     auto fired = state.faults.end();
     for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {

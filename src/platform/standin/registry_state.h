@@ -77,6 +77,7 @@ struct State {
 
     std::vector<Fault> faults;
     std::unordered_map<std::string, long> calls;
+    bool logCalls = false;             // set once a test resets the counts
     std::vector<std::string> callLog;  // every registry call's function (and subkey), in order
     DWORD lastError = 0;
 };

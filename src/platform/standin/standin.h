@@ -60,6 +60,8 @@ std::wstring ConsoleText();
 // or, with code 0, runs the action first and then proceeds. "*" names every registry call.
 void FailCall(std::string function, long nth, LONG code, std::function<void()> action = {});
 void ClearFaults();
+// Calls are counted and logged from the first ResetCallCounts on (and while
+// a fault is armed); before that nothing is kept.
 long CallCount(std::string_view function);
 void ResetCallCounts();
 // Every registry call since the counts were reset, in order: the function, and

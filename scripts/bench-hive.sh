@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Times the native tool over an offline SOFTWARE hive beside the hive floor
+# program (each class's name and a lookup of its "QIV Provider" subkey through
+# libhivex, nothing else) on the same hive: the load, the /S and /C sweeps and
+# the save reported apart, and the peak memory beside the hive's size. The
+# hives hold bench/make_registry's content, written by make_hive --direct.
+# Prints a table and writes it to bench/RESULTS-hive.md.
+# Usage: bench-hive.sh [repetitions, default 5] [class counts, default "10000 100000"]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+reps=${1:-5}
+sizes=${2:-"10000 100000"}
+
+scripts/install-deps.sh native
+cmake --preset linux > /dev/null
+cmake --build --preset linux --target vandrel hive_floor make_registry make_hive -j "$(nproc)" > /dev/null
+work=$root/build/bench-hive
+rm -rf "$work" && mkdir -p "$work/run"
+touch "$work/run/QivDLLHost.exe"
+
+stats() {  # "v1 v2 ...": "min median"
+    tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {printf "%.1f %.1f", v[1], (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+field() { sed -n "s/.*$1 \([0-9.]*\) .*/\1/p"; }
+
+rows=()
+for n in $sizes; do
+    build/linux/bench/make_registry "$n" > "$work/r$n.reg"
+    hive=$work/r$n.hiv
+    build/linux/tests/make_hive --direct "$hive" "$work/r$n.reg"
+    bytes=$(stat -c %s "$hive")
+    floor="" load="" show="" peak="" configure="" save="" cpeak=""
+    for _ in $(seq "$reps"); do
+        line=$(build/linux/bench/hive_floor "$hive" 2>&1)
+        floor+=" $(sed -n 's/.*sweep \([0-9.]*\) ms.*/\1/p' <<< "$line")"
+        line=$(cd "$work/run" && VANDREL_STANDIN_TIMING=1 VANDREL_HIVE=$hive "$root/build/linux/vandrel" /S 2>&1 >/dev/null | tail -1)
+        load+=" $(field load <<< "$line")"
+        show+=" $(field run <<< "$line")"
+        peak+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
+        cp "$hive" "$work/c.hiv"
+        line=$(cd "$work/run" && VANDREL_STANDIN_TIMING=1 VANDREL_HIVE=$work/c.hiv "$root/build/linux/vandrel" /C 2>&1 >/dev/null | tail -1)
+        configure+=" $(field run <<< "$line")"
+        save+=" $(field save <<< "$line")"
+        cpeak+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
+    done
+    read -r floor_min floor_med <<< "$(stats "$floor")"
+    read -r load_min load_med <<< "$(stats "$load")"
+    read -r show_min show_med <<< "$(stats "$show")"
+    read -r conf_min conf_med <<< "$(stats "$configure")"
+    read -r save_min save_med <<< "$(stats "$save")"
+    read -r peak_min _ <<< "$(stats "$peak")"
+    read -r cpeak_min _ <<< "$(stats "$cpeak")"
+    mib() { awk "BEGIN {printf \"%.0f MiB (%.2fx the hive)\", $1 / 1024, $1 * 1024 / $bytes}"; }
+    rows+=("| $n | $(awk "BEGIN {printf \"%.1f\", $bytes / 1048576}") MiB | $floor_min / $floor_med | $show_min / $show_med | $(awk "BEGIN {printf \"%.2f\", $show_med / $floor_med}") | $conf_min / $conf_med | $(awk "BEGIN {printf \"%.2f\", $conf_med / $floor_med}") | $load_min / $load_med | $save_min / $save_med | $(mib "$peak_min") | $(mib "$cpeak_min") |")
+done
+{
+    echo "# Offline hive benchmark"
+    echo
+    echo "Measured by \`scripts/bench-hive.sh $reps\` on $(date -u +%Y-%m-%d), $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), libhivex $(pkg-config --modversion hivex)."
+    echo "Times in milliseconds, minimum / median of $reps runs, taken inside the process (VANDREL_STANDIN_TIMING)."
+    echo "The floor opens the hive as the tool does (not timed) and then, for each class of the 32-bit view's CLSID"
+    echo "key, reads its name and looks its \"QIV Provider\" subkey up through libhivex. One class in a hundred is a"
+    echo "provider. Targets: /S and /C at most 1.2x the floor; peak memory at most 1.5x the hive plus 20 MiB."
+    echo
+    echo "| Classes | Hive | Floor sweep | /S sweep | /S ÷ floor | /C sweep | /C ÷ floor | Load | Save after /C | Peak of /S | Peak of /C |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|"
+    printf '%s\n' "${rows[@]}"
+} > "$work/RESULTS-hive.md"
+cp "$work/RESULTS-hive.md" bench/RESULTS-hive.md
+cat bench/RESULTS-hive.md
