@@ -10,8 +10,9 @@
 namespace standin {
 
 // Parses file bytes (UTF-16LE with BOM, UTF-8 with or without BOM) into the
-// state's tree; the error is "<name>:<line>: <reason>".
-bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error);
+// state's tree, which keeps the text and refers into it; the error is
+// "<name>:<line>: <reason>".
+bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error);
 // The whole registry as file bytes, in the loaded file's encoding and layout.
 std::string WriteRegFile(const State& state);
 

@@ -73,6 +73,7 @@ private:
     std::string error_;
     Section* section_ = nullptr;
     bool sectionDeleted_ = false;
+    std::string logicalStore_;  // a value line joined from several, while it is parsed
 };
 
 bool Parser::Run(std::string_view text) {
@@ -109,7 +110,7 @@ bool Parser::Run(std::string_view text) {
     while (i < lines.size()) {
         std::string_view t = TrimLeft(TrimRight(lines[i].text));
         if (t.empty() || t.front() == ';' || t.front() == '#') {
-            if (section_) section_->entries.push_back(SectionEntry{false, {}, std::string(lines[i].text)});
+            if (section_) section_->entries.push_back(SectionEntry{false, {}, lines[i].text});
             else if (!sectionDeleted_) state_.format.preamble.emplace_back(lines[i].text);
             ++i;
             continue;
@@ -150,7 +151,7 @@ bool Parser::Header(std::string_view t, size_t line) {
     std::shared_ptr<Key> key = SectionKey(path);
     key->inFile = true;
     key->implicit = false;
-    state_.sections.push_back(Section{std::string(t), key, {}});
+    state_.sections.push_back(Section{t, key, {}});
     section_ = &state_.sections.back();
     return true;
 }
@@ -291,16 +292,22 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
 
 bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     size_t line = lines[*index].number;
-    std::string joined(lines[*index].text);
-    std::string logical(TrimRight(joined));
+    std::string_view joined = lines[*index].text;
+    std::string_view logical = TrimRight(joined);
     // Hex data may continue over lines that end in a backslash.
-    while (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string::npos &&
-           *index + 1 < lines.size()) {
-        ++*index;
-        joined += '\n';
-        joined += lines[*index].text;
-        logical.pop_back();
-        logical += std::string(TrimLeft(TrimRight(lines[*index].text)));
+    if (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string_view::npos &&
+        *index + 1 < lines.size()) {
+        std::string joinedLines(joined), logicalLine(logical);
+        while (!logicalLine.empty() && logicalLine.back() == '\\' && *index + 1 < lines.size()) {
+            ++*index;
+            joinedLines += '\n';
+            joinedLines += lines[*index].text;
+            logicalLine.pop_back();
+            logicalLine += std::string(TrimLeft(TrimRight(lines[*index].text)));
+        }
+        joined = state_.joinedLines.emplace_back(std::move(joinedLines));
+        logicalStore_ = std::move(logicalLine);
+        logical = logicalStore_;
     }
     ++*index;
     if (!section_) {
@@ -327,16 +334,25 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     }
     Value& value = key.SetValue(valueName, type, std::move(bytes));
     value.changed = false;
-    value.fileText = std::move(joined);
+    value.fileText = joined;
     section_->entries.push_back(SectionEntry{true, valueName, {}});
     return true;
 }
 
 }  // namespace
 
-bool ParseRegFile(std::string_view bytes, const std::string& name, State& state, std::string* error) {
+bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error) {
     std::string converted;
-    std::string_view text = DecodeToUtf8(bytes, &state.format, &converted);
+    DecodeToUtf8(bytes, &state.format, &converted);
+    state.joinedLines.clear();
+    size_t bom = 0;
+    if (state.format.encoding == FileEncoding::Utf16Le) {
+        state.text = std::move(converted);
+    } else {
+        bom = state.format.encoding == FileEncoding::Utf8Bom ? 3 : 0;
+        state.text = std::move(bytes);
+    }
+    std::string_view text = std::string_view(state.text).substr(bom);
     Parser parser(name, state);
     if (parser.Run(text)) return true;
     *error = parser.Error();

@@ -10,19 +10,27 @@
 
 namespace standin {
 
-LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName) {
+namespace {
+
+LoadResult ParseText(std::string bytes, const std::string& displayName) {
     State& state = TheState();
     state.hive.reset();
     ResetTree(state);
     state.format = FileFormat{};
     LoadResult result;
-    result.ok = ParseRegFile(bytes, displayName, state, &result.error);
+    result.ok = ParseRegFile(std::move(bytes), displayName, state, &result.error);
     if (!result.ok) {
         ResetTree(state);
         state.format = FileFormat{};
     }
     state.changed = false;
     return result;
+}
+
+}  // namespace
+
+LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName) {
+    return ParseText(std::string(bytes), displayName);
 }
 
 LoadResult LoadRegistryFile(const std::string& path) {
@@ -37,7 +45,7 @@ LoadResult LoadRegistryFile(const std::string& path) {
         close(fd);
         return result;
     }
-    result = LoadRegistryText(bytes, path);
+    result = ParseText(std::move(bytes), path);
     if (!result.ok) {
         close(fd);
         return result;

@@ -2,6 +2,7 @@
 // looked like, the open handles and the test controls.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,11 +19,11 @@ namespace standin {
 struct SectionEntry {
     bool isValue = false;
     std::u16string valueName;
-    std::string text;  // a comment or blank line as read; a value's text is kept by the value
+    std::string_view text;  // a comment or blank line as read; a value's text is kept by the value
 };
 
 struct Section {
-    std::string header;  // "[...]" as read
+    std::string_view header;  // "[...]" as read
     std::shared_ptr<Key> key;
     std::vector<SectionEntry> entries;
 };
@@ -59,6 +60,10 @@ struct State {
     std::shared_ptr<Key> machine, users, currentUser, currentConfig;
     std::unique_ptr<HiveStore> hive;  // the offline hive in use, if any
     std::vector<Section> sections;
+    // The loaded file's text, as UTF-8: the sections and unchanged values
+    // refer into it rather than keeping copies of their lines.
+    std::string text;
+    std::deque<std::string> joinedLines;  // values written over several lines, joined
     FileFormat format;
     std::string filePath;
     int lockFd = -1;

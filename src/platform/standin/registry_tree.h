@@ -25,7 +25,7 @@ struct Value {
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;  // the bytes as Windows keeps them (UTF-16LE for strings)
     bool changed = false;       // differs from what the loaded file said
-    std::string fileText;       // the file's line(s) that last set it, while unchanged
+    std::string_view fileText;  // the file's line(s) that last set it, while unchanged (in State::text)
 };
 
 class Key : public Node {
