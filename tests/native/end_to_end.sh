@@ -70,6 +70,13 @@ mkdir "$work/gone"
 check_true "an unreadable current directory stops /C with -3" test $? = 253
 check_true "and says so" grep -qx "ERROR: The current directory cannot be read." "$work/got"
 
+# A 32-bit view's export (reg export HKCR\CLSID file.reg /reg:32) has no
+# Wow6432Node: one view, whose classes are seen, and the tool says so.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID\\%s\\QIV Provider]\r\n' "$A" > "$work/x86.reg"
+VANDREL_REGISTRY=$work/x86.reg "$tool" /S > "$work/got" 2> "$work/err"
+check_true "a 32-bit view's export shows its providers" grep -qF "CLSID = [$A]" "$work/got"
+check_true "and is said to be one view" grep -q "taken as one registry view" "$work/err"
+
 # A malformed registry file is refused before the banner and left untouched.
 printf 'REGEDIT4\n[HKEY_NOWHERE\\X]\n' > "$work/bad.reg"
 cp "$work/bad.reg" "$work/bad.orig"

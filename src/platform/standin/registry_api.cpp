@@ -146,8 +146,8 @@ LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, 
 
 LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desired, bool create,
                   PHKEY result) {
-    static std::u16string path;  // reused: a sweep opens many thousands of keys
-    path.clear();
+    std::u16string path;
+    path.reserve(64);
     for (const wchar_t* c = subKey; c && *c; ++c) {
         if (static_cast<uint32_t>(*c) > 0xFFFF) {
             path += WideToUtf16(std::wstring_view(c, 1));
