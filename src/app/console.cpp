@@ -50,28 +50,31 @@ void PutChar(wchar_t c) {
     }
 }
 
-void Put(wchar_t c) {
-    if (ConsoleHandle()) {
-        ConsoleLine().push_back(c);
-    } else {
-        BufferOutput();
-        PutChar(c);
-    }
-}
-
 }  // namespace
 
 void WritePiece(std::string_view narrow) {
+    const bool console = ConsoleHandle() != nullptr;
+    if (!console) BufferOutput();
     for (char c : narrow) {
         // A byte the stream's locale cannot widen comes back as WEOF, which
         // the stream would drop without a trace.
         wchar_t wide = std::wcout.widen(c);
-        Put(wide == static_cast<wchar_t>(WEOF) ? L'?' : wide);
+        if (wide == static_cast<wchar_t>(WEOF)) wide = L'?';
+        if (console) {
+            ConsoleLine().push_back(wide);
+        } else {
+            PutChar(wide);
+        }
     }
 }
 
 void WritePiece(std::wstring_view wide) {
-    for (wchar_t c : wide) Put(c);
+    if (ConsoleHandle()) {
+        ConsoleLine().append(wide);
+        return;
+    }
+    BufferOutput();
+    for (wchar_t c : wide) PutChar(c);
 }
 
 void EndLine() {
