@@ -98,7 +98,7 @@ std::vector<uint8_t> EmptyHive() {
 bool CopyKey(hive_h* hive, hive_node_h node, const standin::Key& key) {
     for (const standin::Value& v : key.Values()) {
         std::string name = standin::Utf16ToUtf8(v.name);
-        std::vector<uint8_t> data = v.data;
+        std::vector<uint8_t> data = v.Data();
         hive_set_value value{name.data(), static_cast<hive_type>(v.type), data.size(),
                              reinterpret_cast<char*>(data.data())};
         if (hivex_node_set_value(hive, node, &value, 0) != 0) return false;
@@ -189,13 +189,14 @@ private:
         uint32_t at = Cell(20 + name.size());
         std::memcpy(&bin_[at + 4], "vk", 2);
         Put16(bin_, at + 6, static_cast<uint16_t>(name.size()));
-        auto length = static_cast<uint32_t>(v.data.size());
+        const std::vector<uint8_t>& bytes = v.Data();
+        auto length = static_cast<uint32_t>(bytes.size());
         if (length <= 4) {
             Put32(bin_, at + 8, length | 0x80000000u);
-            std::copy(v.data.begin(), v.data.end(), bin_.begin() + at + 12);
+            std::copy(bytes.begin(), bytes.end(), bin_.begin() + at + 12);
         } else {
             uint32_t data = Cell(length);
-            std::copy(v.data.begin(), v.data.end(), bin_.begin() + data + 4);
+            std::copy(bytes.begin(), bytes.end(), bin_.begin() + data + 4);
             Put32(bin_, at + 8, length);
             Put32(bin_, at + 12, data);
         }
@@ -252,7 +253,7 @@ private:
             for (const standin::Value& v : key.Values()) {
                 cells.push_back(ValueCell(v));
                 longestValueName = std::max(longestValueName, v.name.size() * 2);
-                longestData = std::max(longestData, v.data.size());
+                longestData = std::max(longestData, v.Data().size());
             }
             values = Cell(4 * cells.size());
             for (size_t i = 0; i < cells.size(); ++i) Put32(bin_, values + 4 + 4 * i, cells[i]);

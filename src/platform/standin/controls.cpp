@@ -26,7 +26,7 @@ std::wstring Folded(std::u16string_view text) {
 
 void SnapshotKey(const Key& key, const std::wstring& path, Snapshot* out) {
     auto& values = (*out)[path];
-    for (const Value& v : key.Values()) values[Folded(v.name)] = RawValue{v.type, v.data};
+    for (const Value& v : key.Values()) values[Folded(v.name)] = RawValue{v.type, v.Data()};
     for (const Key* child : key.OrderedChildren())
         SnapshotKey(*child, path + L"\\" + Folded(child->Name()), out);
 }
@@ -90,7 +90,7 @@ std::optional<RawValue> GetValue(std::wstring_view path, std::wstring_view name)
     if (!key) return std::nullopt;
     const Value* v = key->FindValue(WideToUtf16(name));
     if (!v) return std::nullopt;
-    return RawValue{v->type, v->data};
+    return RawValue{v->type, v->Data()};
 }
 
 std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view name) {

@@ -13,6 +13,9 @@ namespace standin {
 // state's tree, which keeps the text and refers into it; the error is
 // "<name>:<line>: <reason>".
 bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error);
+// The data of a value line (or of lines joined with '\n') that the loader
+// has already accepted, in the loaded file's format.
+void DecodeValueText(std::string_view text, std::vector<uint8_t>* data);
 // The whole registry as file bytes, in the loaded file's encoding and layout.
 std::string WriteRegFile(const State& state);
 

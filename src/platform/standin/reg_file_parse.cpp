@@ -50,6 +50,8 @@ public:
 
     bool Run(std::string_view text);
     const std::string& Error() const { return error_; }
+    // The data of a value line the parser accepted before (lines joined with '\n').
+    bool DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes);
 
 private:
     bool Fail(size_t line, const std::string& reason) {
@@ -333,13 +335,42 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
         return true;
     }
     Value& value = key.SetValue(valueName, type, std::move(bytes));
-    value.changed = false;
-    value.fileText = joined;
+    value.KeepFileText(joined);
     section_->entries.push_back(SectionEntry{true, valueName, {}});
     return true;
 }
 
+bool Parser::DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes) {
+    size_t end = joined.find('\n');
+    std::string logical(TrimRight(joined.substr(0, end)));
+    while (end != std::string_view::npos) {
+        size_t start = end + 1;
+        end = joined.find('\n', start);
+        if (!logical.empty()) logical.pop_back();  // the continuation's backslash
+        logical += std::string(TrimLeft(TrimRight(joined.substr(start, end == std::string_view::npos ? end : end - start))));
+    }
+    std::string_view t = TrimLeft(logical);
+    std::u16string name;
+    if (!t.empty() && t.front() == '@') {
+        t.remove_prefix(1);
+    } else if (!ParseQuoted(&t, &name, 0)) {
+        return false;
+    }
+    t = TrimLeft(t);
+    if (t.empty() || t.front() != '=') return false;
+    DWORD type = REG_NONE;
+    bool remove = false;
+    return ParseData(t.substr(1), 0, &type, bytes, &remove);
+}
+
 }  // namespace
+
+void DecodeValueText(std::string_view text, std::vector<uint8_t>* data) {
+    static const std::string kName = "(value)";
+    Parser parser(kName, TheState());
+    data->clear();
+    parser.DecodeValue(text, data);
+}
 
 bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error) {
     std::string converted;

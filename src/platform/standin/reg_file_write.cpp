@@ -53,8 +53,8 @@ private:
 
 // A REG_SZ that reads back exactly from the "text" form.
 bool HasStringForm(const Value& v) {
-    if (v.type != REG_SZ || v.data.size() < 2 || v.data.size() % 2) return false;
-    std::u16string units = Utf16LeUnits(v.data);
+    if (v.type != REG_SZ || v.Data().size() < 2 || v.Data().size() % 2) return false;
+    std::u16string units = Utf16LeUnits(v.Data());
     if (units.back() != 0) return false;
     units.pop_back();
     return units.find(char16_t(0)) == std::u16string::npos;
@@ -129,20 +129,21 @@ std::string EscapeRegString(std::u16string_view text) {
 std::string CanonicalValueText(const Value& v, bool regedit4) {
     std::string name = NamePart(v) + "=";
     if (HasStringForm(v)) {
-        std::u16string units = Utf16LeUnits(v.data);
+        std::u16string units = Utf16LeUnits(v.Data());
         units.pop_back();
         return name + "\"" + EscapeRegString(units) + "\"";
     }
-    if (v.type == REG_DWORD && v.data.size() == 4) {
+    const std::vector<uint8_t>& data = v.Data();
+    if (v.type == REG_DWORD && data.size() == 4) {
         char text[20];
-        uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (uint32_t(v.data[3]) << 24);
+        uint32_t d = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24);
         std::snprintf(text, sizeof text, "dword:%08x", d);
         return name + text;
     }
-    std::vector<uint8_t> bytes = v.data;
+    std::vector<uint8_t> bytes = data;
     if (regedit4 && IsNarrowInRegedit4(v.type)) {
         bytes.clear();
-        for (char16_t u : Utf16LeUnits(v.data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
+        for (char16_t u : Utf16LeUnits(data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
     }
     char prefix[16] = "hex:";
     if (v.type != REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(v.type));

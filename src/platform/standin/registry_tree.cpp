@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/standin/reg_file.h"
 #include "platform/standin/text_codec.h"
 
 namespace standin {
@@ -99,13 +100,35 @@ const Value* Key::FindValue(std::u16string_view name) const {
 Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) {
     Value* v = FindValue(name);
     if (!v) {
-        values_.push_back(Value{std::u16string(name), type, {}, true, {}});
+        Value made(std::u16string(name.begin(), name.end()), type, {});
+        values_.push_back(std::move(made));
         v = &values_.back();
     }
     v->type = type;
-    v->data = std::move(data);
+    v->SetData(std::move(data));
     v->changed = true;
+    v->fileText = {};
     return *v;
+}
+
+const std::vector<uint8_t>& Value::Data() const {
+    if (!decoded_) {
+        DecodeValueText(fileText, &data_);
+        decoded_ = true;
+    }
+    return data_;
+}
+
+void Value::SetData(std::vector<uint8_t> data) {
+    data_ = std::move(data);
+    decoded_ = true;
+}
+
+void Value::KeepFileText(std::string_view text) {
+    fileText = text;
+    changed = false;
+    data_ = std::vector<uint8_t>();
+    decoded_ = false;
 }
 
 bool Key::RemoveValue(std::u16string_view name) {
@@ -134,7 +157,7 @@ bool Key::ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>*
     const Value* value = FindValue(name);
     if (!value) return false;
     *type = value->type;
-    *data = value->data;
+    *data = value->Data();
     return true;
 }
 
@@ -146,7 +169,7 @@ bool Key::WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
 std::vector<Node::ValueShape> Key::ValueShapes() {
     std::vector<ValueShape> shapes;
     shapes.reserve(values_.size());
-    for (const Value& v : values_) shapes.push_back(ValueShape{v.name.size(), v.type, v.data.size()});
+    for (const Value& v : values_) shapes.push_back(ValueShape{v.name.size(), v.type, v.Data().size()});
     return shapes;
 }
 

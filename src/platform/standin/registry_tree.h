@@ -20,12 +20,26 @@ struct NameLess {
     bool operator()(std::u16string_view a, std::u16string_view b) const;
 };
 
-struct Value {
+class Value {
+public:
+    Value(std::u16string name, DWORD type, std::vector<uint8_t> data)
+        : name(std::move(name)), type(type), data_(std::move(data)) {}
+
+    // The bytes as Windows keeps them (UTF-16LE for strings). A value as the
+    // file set it keeps only its line and is decoded when first asked for.
+    const std::vector<uint8_t>& Data() const;
+    void SetData(std::vector<uint8_t> data);
+    // Keeps the file's line for the data: what the loader does once a line is parsed.
+    void KeepFileText(std::string_view text);
+
     std::u16string name;
     DWORD type = REG_NONE;
-    std::vector<uint8_t> data;  // the bytes as Windows keeps them (UTF-16LE for strings)
     bool changed = false;       // differs from what the loaded file said
     std::string_view fileText;  // the file's line(s) that last set it, while unchanged (in State::text)
+
+private:
+    mutable std::vector<uint8_t> data_;
+    mutable bool decoded_ = true;
 };
 
 class Key : public Node {
