@@ -42,6 +42,8 @@ int OpenLocked(const std::string& path, std::string* error) {
 }
 
 bool ReadAll(int fd, std::string* out) {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && info.st_size > 0) out->reserve(out->size() + static_cast<size_t>(info.st_size));
     char buffer[1 << 16];
     while (true) {
         ssize_t n = read(fd, buffer, sizeof buffer);

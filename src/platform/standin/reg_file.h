@@ -16,6 +16,8 @@ bool ParseRegFile(std::string bytes, const std::string& name, State& state, std:
 // The data of a value line (or of lines joined with '\n') that the loader
 // has already accepted, in the loaded file's format.
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data);
+// The name of the value a line the loader accepted sets ("" for '@').
+std::u16string ValueNameOfLine(std::string_view line);
 // The whole registry as file bytes, in the loaded file's encoding and layout.
 std::string WriteRegFile(const State& state);
 

@@ -12,18 +12,60 @@ struct Line {
     size_t number;
 };
 
+// The file's lines one at a time, without their line ends, noting which
+// line ends the file uses.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+    bool Next(Line* line) {
+        if (start_ >= text_.size()) return false;
+        size_t end = text_.find('\n', start_);
+        bool hasEnd = end != std::string_view::npos;
+        if (!hasEnd) end = text_.size();
+        std::string_view view = text_.substr(start_, end - start_);
+        if (hasEnd) {
+            if (!view.empty() && view.back() == '\r') {
+                view.remove_suffix(1);
+                sawCrlf_ = true;
+            } else {
+                sawLf_ = true;
+            }
+        }
+        *line = Line{view, number_++};
+        start_ = end + 1;
+        return true;
+    }
+    bool Crlf() const { return sawCrlf_ || !sawLf_; }
+
+private:
+    std::string_view text_;
+    size_t start_ = 0;
+    size_t number_ = 1;
+    bool sawCrlf_ = false;
+    bool sawLf_ = false;
+};
+
 // The file's text as UTF-8: a view of the bytes themselves unless the file
 // is UTF-16, whose conversion is kept in *converted.
 std::string_view DecodeToUtf8(std::string_view bytes, FileFormat* format, std::string* converted) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         format->encoding = FileEncoding::Utf16Le;
+        // Converted a piece at a time, so that the file is never held three
+        // times over; a piece never ends between the halves of a surrogate pair.
+        constexpr size_t kPiece = 1 << 16;
         std::u16string units;
-        units.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        converted->clear();
+        converted->reserve(bytes.size() / 2);
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
             units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                                   (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        *converted = Utf16ToUtf8(units);
+            if (units.size() >= kPiece && (units.back() < 0xD800 || units.back() > 0xDBFF)) {
+                *converted += Utf16ToUtf8(units);
+                units.clear();
+            }
+        }
+        *converted += Utf16ToUtf8(units);
         return *converted;
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -52,6 +94,12 @@ public:
     const std::string& Error() const { return error_; }
     // The data of a value line the parser accepted before (lines joined with '\n').
     bool DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes);
+    std::u16string NameOfValueLine(std::string_view line) {
+        std::string_view t = TrimLeft(line);
+        std::u16string name;
+        if (!t.empty() && t.front() != '@') ParseQuoted(&t, &name, 0);
+        return name;
+    }
 
 private:
     bool Fail(size_t line, const std::string& reason) {
@@ -59,7 +107,7 @@ private:
         return false;
     }
     bool Header(std::string_view text, size_t line);
-    bool ValueLine(std::vector<Line>& lines, size_t* index);
+    bool ValueLine(const Line& first, LineReader& reader);
     bool ParseQuoted(std::string_view* text, std::u16string* out, size_t line);
     bool ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
                    bool* remove);
@@ -79,56 +127,43 @@ private:
 };
 
 bool Parser::Run(std::string_view text) {
-    std::vector<Line> lines;
-    size_t start = 0, number = 1;
-    bool sawCrlf = false, sawLf = false;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        bool hasEnd = end != std::string::npos;
-        if (!hasEnd) end = text.size();
-        std::string_view line(text.data() + start, end - start);
-        if (hasEnd) {
-            if (!line.empty() && line.back() == '\r') { line.remove_suffix(1); sawCrlf = true; }
-            else sawLf = true;
-        }
-        lines.push_back(Line{line, number++});
-        start = end + 1;
-    }
-    state_.format.crlf = sawCrlf || !sawLf;
+    LineReader reader(text);
     state_.format.finalLineEnd = !text.empty() && text.back() == '\n';
-
-    size_t i = 0;
-    while (i < lines.size() && TrimRight(lines[i].text).empty()) ++i;
-    if (i == lines.size()) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
-    std::string_view head = TrimRight(lines[i].text);
+    Line line{};
+    size_t blank = 0;
+    bool more = reader.Next(&line);
+    while (more && TrimRight(line.text).empty()) {
+        ++blank;
+        more = reader.Next(&line);
+    }
+    if (!more) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
+    std::string_view head = TrimRight(line.text);
     if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
     else if (head == "REGEDIT4") state_.format.regedit4 = true;
-    else return Fail(lines[i].number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
-    state_.format.headerLine = std::string(lines[i].text);
+    else return Fail(line.number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+    state_.format.headerLine = std::string(line.text);
     state_.format.preamble.clear();
-    state_.format.leadingBlankLines = i;
-    ++i;
+    state_.format.leadingBlankLines = blank;
 
-    while (i < lines.size()) {
-        std::string_view t = TrimLeft(TrimRight(lines[i].text));
+    while (reader.Next(&line)) {
+        std::string_view t = TrimLeft(TrimRight(line.text));
         if (t.empty() || t.front() == ';' || t.front() == '#') {
-            if (section_) section_->entries.push_back(SectionEntry{false, {}, lines[i].text});
-            else if (!sectionDeleted_) state_.format.preamble.emplace_back(lines[i].text);
-            ++i;
+            if (section_) section_->entries.push_back(SectionEntry{false, line.text});
+            else if (!sectionDeleted_) state_.format.preamble.emplace_back(line.text);
             continue;
         }
         if (t.front() == '[') {
-            if (!Header(t, lines[i].number)) break;
-            ++i;
+            if (!Header(t, line.number)) break;
             continue;
         }
         if (t.front() == '"' || t.front() == '@') {
-            if (!ValueLine(lines, &i)) break;
+            if (!ValueLine(line, reader)) break;
             continue;
         }
-        Fail(lines[i].number, "unrecognised line: expected a [key], a value or a comment");
+        Fail(line.number, "unrecognised line: expected a [key], a value or a comment");
         break;
     }
+    state_.format.crlf = reader.Crlf();
     return error_.empty();
 }
 
@@ -292,26 +327,24 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
     return Fail(line, "unknown value data: expected \"text\", dword:, hex: or hex(N):");
 }
 
-bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
-    size_t line = lines[*index].number;
-    std::string_view joined = lines[*index].text;
+bool Parser::ValueLine(const Line& first, LineReader& reader) {
+    size_t line = first.number;
+    std::string_view joined = first.text;
     std::string_view logical = TrimRight(joined);
     // Hex data may continue over lines that end in a backslash.
-    if (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string_view::npos &&
-        *index + 1 < lines.size()) {
+    if (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string_view::npos) {
         std::string joinedLines(joined), logicalLine(logical);
-        while (!logicalLine.empty() && logicalLine.back() == '\\' && *index + 1 < lines.size()) {
-            ++*index;
+        Line next{};
+        while (!logicalLine.empty() && logicalLine.back() == '\\' && reader.Next(&next)) {
             joinedLines += '\n';
-            joinedLines += lines[*index].text;
+            joinedLines += next.text;
             logicalLine.pop_back();
-            logicalLine += std::string(TrimLeft(TrimRight(lines[*index].text)));
+            logicalLine += std::string(TrimLeft(TrimRight(next.text)));
         }
         joined = state_.joinedLines.emplace_back(std::move(joinedLines));
         logicalStore_ = std::move(logicalLine);
         logical = logicalStore_;
     }
-    ++*index;
     if (!section_) {
         if (sectionDeleted_) return true;
         return Fail(line, "a value must follow a [key] line");
@@ -336,7 +369,7 @@ bool Parser::ValueLine(std::vector<Line>& lines, size_t* index) {
     }
     Value& value = key.SetValue(valueName, type, std::move(bytes));
     value.KeepFileText(joined);
-    section_->entries.push_back(SectionEntry{true, valueName, {}});
+    section_->entries.push_back(SectionEntry{true, first.text});
     return true;
 }
 
@@ -365,6 +398,12 @@ bool Parser::DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes) {
 
 }  // namespace
 
+std::u16string ValueNameOfLine(std::string_view line) {
+    static const std::string kName = "(value)";
+    Parser parser(kName, TheState());
+    return parser.NameOfValueLine(line);
+}
+
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data) {
     static const std::string kName = "(value)";
     Parser parser(kName, TheState());
@@ -379,6 +418,7 @@ bool ParseRegFile(std::string bytes, const std::string& name, State& state, std:
     size_t bom = 0;
     if (state.format.encoding == FileEncoding::Utf16Le) {
         state.text = std::move(converted);
+        std::string().swap(bytes);  // only the conversion is kept
     } else {
         bom = state.format.encoding == FileEncoding::Utf8Bom ? 3 : 0;
         state.text = std::move(bytes);

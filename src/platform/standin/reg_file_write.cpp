@@ -159,15 +159,19 @@ std::string WriteRegFile(const State& state) {
         const Key& key = *section.key;
         if (key.Deleted()) continue;
         out.Line(section.header);
+        std::vector<std::u16string> names(section.entries.size());
         std::set<std::u16string, NameLess> listed;
-        for (const SectionEntry& e : section.entries)
-            if (e.isValue) listed.insert(e.valueName);
+        for (size_t i = 0; i < section.entries.size(); ++i) {
+            if (!section.entries[i].isValue) continue;
+            names[i] = ValueNameOfLine(section.entries[i].text);
+            listed.insert(names[i]);
+        }
         size_t tail = section.entries.size();
         while (tail > 0 && !section.entries[tail - 1].isValue) --tail;
         // A value named twice in a section is written once, where it was last set.
         std::map<std::u16string, size_t, NameLess> lastEntry;
         for (size_t i = 0; i < section.entries.size(); ++i)
-            if (section.entries[i].isValue) lastEntry[section.entries[i].valueName] = i;
+            if (section.entries[i].isValue) lastEntry[names[i]] = i;
         for (size_t i = 0; i <= section.entries.size(); ++i) {
             if (i == tail) {
                 for (const Value& v : key.Values())
@@ -179,8 +183,8 @@ std::string WriteRegFile(const State& state) {
                 out.Line(e.text);
                 continue;
             }
-            const Value* v = key.FindValue(e.valueName);
-            if (!v || lastEntry[e.valueName] != i) continue;
+            const Value* v = key.FindValue(names[i]);
+            if (!v || lastEntry[names[i]] != i) continue;
             if (v->changed) out.Line(CanonicalValueText(*v, state.format.regedit4));
             else out.Line(v->fileText);
         }

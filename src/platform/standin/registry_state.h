@@ -18,8 +18,9 @@ namespace standin {
 // is written back exactly as it was read.
 struct SectionEntry {
     bool isValue = false;
-    std::u16string valueName;
-    std::string_view text;  // a comment or blank line as read; a value's text is kept by the value
+    // A comment or blank line as read; for a value, the (first) line that set
+    // it, whose name the writer reads again (the value keeps its own text).
+    std::string_view text;
 };
 
 struct Section {
@@ -59,7 +60,7 @@ struct State {
     ~State();
     std::shared_ptr<Key> machine, users, currentUser, currentConfig;
     std::unique_ptr<HiveStore> hive;  // the offline hive in use, if any
-    std::vector<Section> sections;
+    std::deque<Section> sections;  // grows without moving what it holds
     // The loaded file's text, as UTF-8: the sections and unchanged values
     // refer into it rather than keeping copies of their lines.
     std::string text;
