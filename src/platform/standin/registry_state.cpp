@@ -86,14 +86,16 @@ std::shared_ptr<Key> DescendPath(std::shared_ptr<Key> key, std::u16string_view r
         std::u16string_view part = rest.substr(0, end);
         rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
         if (part.empty()) continue;
-        std::shared_ptr<Key> child = key->ChildPointer(part);
-        if (!child) {
-            if (!create) return nullptr;
-            key->AddChild(part);
+        std::shared_ptr<Key> child;
+        if (create) {
+            bool created = false;
+            child = key->AddChildPointer(part, &created);
+            if (created) child->implicit = markImplicit;
+        } else {
             child = key->ChildPointer(part);
-            child->implicit = markImplicit;
+            if (!child) return nullptr;
         }
-        key = child;
+        key = std::move(child);
         if (chain) chain->push_back(key);
     }
     return key;

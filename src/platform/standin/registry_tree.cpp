@@ -39,17 +39,22 @@ std::shared_ptr<Key> Key::ChildPointer(std::u16string_view name) const {
 }
 
 Key* Key::AddChild(std::u16string_view name, bool* created) {
-    auto it = children_.find(name);
-    if (it != children_.end()) {
+    return AddChildPointer(name, created).get();
+}
+
+const std::shared_ptr<Key>& Key::AddChildPointer(std::u16string_view name, bool* created) {
+    // One descent of the tree, whether the child is found or made.
+    auto it = children_.lower_bound(name);
+    if (it != children_.end() && !NameLess()(name, it->first)) {
         if (created) *created = false;
-        return it->second.get();
+        return it->second;
     }
     auto child = std::make_shared<Key>(std::u16string(name), this);
-    Key* raw = child.get();
-    children_.emplace(raw->Name(), std::move(child));
+    std::u16string_view own = child->Name();
+    it = children_.emplace_hint(it, own, std::move(child));
     orderValid_ = false;
     if (created) *created = true;
-    return raw;
+    return it->second;
 }
 
 bool Key::RemoveChild(std::u16string_view name) {
@@ -142,8 +147,7 @@ bool Key::RemoveValue(std::u16string_view name) {
 }
 
 std::shared_ptr<Node> Key::MakeChild(std::u16string_view name) {
-    AddChild(name);
-    return ChildPointer(name);
+    return AddChildPointer(name);
 }
 
 bool Key::SubkeyName(size_t index, std::u16string* name) {

@@ -67,6 +67,7 @@ public:
     Key* Child(std::u16string_view name) const;
     // Gives the existing child of that name, or a new one.
     Key* AddChild(std::u16string_view name, bool* created = nullptr);
+    const std::shared_ptr<Key>& AddChildPointer(std::u16string_view name, bool* created = nullptr);
     std::shared_ptr<Key> ChildPointer(std::u16string_view name) const;
     // Detaches the child and marks it and everything below it deleted.
     bool RemoveChild(std::u16string_view name);
