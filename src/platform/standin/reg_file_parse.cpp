@@ -227,10 +227,10 @@ std::shared_ptr<Key> Parser::SectionKey(const std::u16string& path) {
 }
 
 bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t line) {
-    // Most texts hold no escape: taken whole.
+    // Most texts hold no escape: taken whole. A null out only checks the text.
     size_t close = text->find('"', 1);
     if (close != std::string_view::npos && text->substr(1, close - 1).find('\\') == std::string_view::npos) {
-        *out = Utf8ToUtf16(text->substr(1, close - 1));
+        if (out) *out = Utf8ToUtf16(text->substr(1, close - 1));
         text->remove_prefix(close + 1);
         return true;
     }
@@ -255,7 +255,7 @@ bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t lin
         raw.push_back(c);
     }
     if (!closed) return Fail(line, "unterminated quoted text");
-    *out = Utf8ToUtf16(raw);
+    if (out) *out = Utf8ToUtf16(raw);
     text->remove_prefix(i + 1);
     return true;
 }
@@ -291,14 +291,18 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
     if (data == "-") { *remove = true; return true; }
     if (!data.empty() && data.front() == '"') {
         std::u16string text;
-        if (!ParseQuoted(&data, &text, line)) return false;
+        if (!ParseQuoted(&data, bytes ? &text : nullptr, line)) return false;
         data = TrimLeft(data);
         if (!data.empty() && data.front() != ';') return Fail(line, "text after the closing quote");
         *type = REG_SZ;
-        text.push_back(0);
-        *bytes = Utf16LeBytes(text);
+        if (bytes) {
+            text.push_back(0);
+            *bytes = Utf16LeBytes(text);
+        }
         return true;
     }
+    std::vector<uint8_t> scratch;  // the data is checked but not kept
+    if (!bytes) bytes = &scratch;
     if (data.rfind("dword:", 0) == 0) {
         uint32_t v = 0;
         if (!ParseHexNumber(TrimRight(data.substr(6)), 8, &v)) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
@@ -359,15 +363,15 @@ bool Parser::ValueLine(const Line& first, LineReader& reader) {
     t = TrimLeft(t);
     if (t.empty() || t.front() != '=') return Fail(line, "expected '=' after the value name");
     DWORD type = REG_NONE;
-    std::vector<uint8_t> bytes;
     bool remove = false;
-    if (!ParseData(t.substr(1), line, &type, &bytes, &remove)) return false;
+    // Checked here; the value keeps its line and decodes it when asked for.
+    if (!ParseData(t.substr(1), line, &type, nullptr, &remove)) return false;
     Key& key = *section_->key;
     if (remove) {
         key.RemoveValue(valueName);
         return true;
     }
-    Value& value = key.SetValue(valueName, type, std::move(bytes));
+    Value& value = key.SetValue(valueName, type, {});
     value.KeepFileText(joined);
     section_->entries.push_back(SectionEntry{true, first.text});
     return true;
