@@ -20,19 +20,22 @@ void ResetTree(State& state) {
     state.users = std::make_shared<Key>(u"HKEY_USERS");
     state.currentUser = std::make_shared<Key>(u"HKEY_CURRENT_USER");
     state.currentConfig = std::make_shared<Key>(u"HKEY_CURRENT_CONFIG");
+    state.classes.reset();
     state.sections.clear();
     ClassesKey(state);  // always there on Windows
     state.changed = false;
 }
 
 std::shared_ptr<Key> ClassesKey(State& state) {
+    if (state.classes && !state.classes->Deleted()) return state.classes;
     // Always present on Windows: never written out as keys of their own.
     bool created = false;
     Key* software = state.machine->AddChild(u"SOFTWARE", &created);
     software->permanent = true;
     Key* classes = software->AddChild(u"Classes", &created);
     classes->permanent = true;
-    return software->ChildPointer(u"Classes");
+    state.classes = software->ChildPointer(u"Classes");
+    return state.classes;
 }
 
 std::shared_ptr<Key> PredefinedKey(State& state, HKEY root) {

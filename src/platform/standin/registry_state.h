@@ -59,6 +59,7 @@ struct State {
     State();
     ~State();
     std::shared_ptr<Key> machine, users, currentUser, currentConfig;
+    std::shared_ptr<Key> classes;  // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, found once
     std::unique_ptr<HiveStore> hive;  // the offline hive in use, if any
     std::deque<Section> sections;  // grows without moving what it holds
     // The loaded file's text, as UTF-8: the sections and unchanged values
