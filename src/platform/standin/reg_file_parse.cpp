@@ -114,7 +114,7 @@ private:
 
     // The key of a section path; a file lists keys near each other in turn, so
     // the walk starts from the previous section's key where the paths agree.
-    std::shared_ptr<Key> SectionKey(const std::u16string& path);
+    std::shared_ptr<Key> SectionKey(std::u16string path);
 
     const std::string& name_;
     State& state_;
@@ -185,7 +185,7 @@ bool Parser::Header(std::string_view t, size_t line) {
         if (key) key->Parent()->RemoveChild(key->Name());
         return true;
     }
-    std::shared_ptr<Key> key = SectionKey(path);
+    std::shared_ptr<Key> key = SectionKey(std::move(path));
     key->inFile = true;
     key->implicit = false;
     state_.sections.push_back(Section{t, key, {}});
@@ -193,7 +193,7 @@ bool Parser::Header(std::string_view t, size_t line) {
     return true;
 }
 
-std::shared_ptr<Key> Parser::SectionKey(const std::u16string& path) {
+std::shared_ptr<Key> Parser::SectionKey(std::u16string path) {
     // Components of the new path that match the previous one, compared as the registry does.
     size_t matched = 0, start = 0, depth = 0;
     while (depth < previousChain_.size()) {
@@ -222,7 +222,7 @@ std::shared_ptr<Key> Parser::SectionKey(const std::u16string& path) {
     }
     std::u16string_view rest = start < path.size() ? std::u16string_view(path).substr(start) : std::u16string_view();
     std::shared_ptr<Key> key = DescendPath(previousChain_.back(), rest, true, true, &previousChain_);
-    previousPath_ = path;
+    previousPath_ = std::move(path);
     return key;
 }
 

@@ -23,16 +23,17 @@ std::wstring Utf16ToWide(std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out(text.size(), u'\0');  // never more units than bytes
+    std::u16string out;
+    out.resize(text.size());  // never more units than bytes
+    char16_t* to = out.data();
+    const auto* from = reinterpret_cast<const unsigned char*>(text.data());
     size_t n = 0;
     size_t i = 0;
     while (i < text.size()) {
-        auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            out[n++] = b;
-            ++i;
-            continue;
-        }
+        // Runs of ASCII, the common case, are copied a byte a unit.
+        while (i < text.size() && from[i] < 0x80) to[n++] = from[i++];
+        if (i == text.size()) break;
+        auto b = from[i];
         uint32_t cp = b;
         size_t extra = 0;
         if (b >= 0xF0 && b <= 0xF4) { cp = b & 0x07; extra = 3; }
