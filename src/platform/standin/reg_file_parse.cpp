@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/standin/reg_file.h"
@@ -114,11 +115,11 @@ private:
 
     // The key of a section path; a file lists keys near each other in turn, so
     // the walk starts from the previous section's key where the paths agree.
-    std::shared_ptr<Key> SectionKey(std::u16string path);
+    std::shared_ptr<Key> SectionKey(std::string_view path);
 
     const std::string& name_;
     State& state_;
-    std::u16string previousPath_;
+    std::string_view previousPath_;  // the previous section's path, in the file's text
     std::vector<std::shared_ptr<Key>> previousChain_;  // the keys along previousPath_, root first
     std::string error_;
     Section* section_ = nullptr;
@@ -172,20 +173,24 @@ bool Parser::Header(std::string_view t, size_t line) {
     std::string_view inner = t.substr(1, t.size() - 2);
     bool remove = !inner.empty() && inner.front() == '-';
     if (remove) inner.remove_prefix(1);
-    std::u16string path = Utf8ToUtf16(inner);
-    while (!path.empty() && path.back() == u'\\') path.pop_back();
+    std::string_view path = inner;
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    // The root is known when it is spelled as the previous section's was.
+    std::string_view root = path.substr(0, path.find('\\'));
     size_t used = 0;
-    if (!RootOfPath(state_, path, &used)) return Fail(line, "unknown root key in [" + std::string(inner) + "]");
+    bool knownRoot = !previousPath_.empty() && root == previousPath_.substr(0, previousPath_.find('\\'));
+    if (!knownRoot && !RootOfPath(state_, Utf8ToUtf16(root), &used))
+        return Fail(line, "unknown root key in [" + std::string(inner) + "]");
     section_ = nullptr;
     sectionDeleted_ = remove;
     if (remove) {
-        std::shared_ptr<Key> key = KeyAtPath(state_, path, false);
+        std::shared_ptr<Key> key = KeyAtPath(state_, Utf8ToUtf16(path), false);
         if (key && (!key->Parent() || key->permanent))
             return Fail(line, "a root key cannot be deleted: [-" + std::string(inner) + "]");
         if (key) key->Parent()->RemoveChild(key->Name());
         return true;
     }
-    std::shared_ptr<Key> key = SectionKey(std::move(path));
+    std::shared_ptr<Key> key = SectionKey(path);
     key->inFile = true;
     key->implicit = false;
     state_.sections.push_back(Section{t, key, {}});
@@ -193,36 +198,52 @@ bool Parser::Header(std::string_view t, size_t line) {
     return true;
 }
 
-std::shared_ptr<Key> Parser::SectionKey(std::u16string path) {
-    // Components of the new path that match the previous one, compared as the registry does.
-    size_t matched = 0, start = 0, depth = 0;
+// Whether two names in the file's text are one name to the registry.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    auto ascii = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (a.size() == b.size() && ascii(a) && ascii(b)) {
+        for (size_t i = 0; i < a.size(); ++i)
+            if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) return false;
+        return true;
+    }
+    return EqualsFolded(Utf8ToUtf16(a), Utf8ToUtf16(b));
+}
+
+std::shared_ptr<Key> Parser::SectionKey(std::string_view path) {
+    // Components of the new path that match the previous one, compared as the
+    // registry does; those equal to the letter, the usual case, are not converted.
+    size_t start = 0, depth = 0;
     while (depth < previousChain_.size()) {
-        size_t end = path.find(u'\\', start);
-        size_t length = (end == std::u16string::npos ? path.size() : end) - start;
-        size_t prevEnd = previousPath_.find(u'\\', matched);
-        size_t prevLength = (prevEnd == std::u16string::npos ? previousPath_.size() : prevEnd) - matched;
-        if (start != matched || !EqualsFolded(std::u16string_view(path).substr(start, length),
-                                              std::u16string_view(previousPath_).substr(matched, prevLength)))
-            break;
+        size_t end = path.find('\\', start);
+        size_t length = (end == std::string_view::npos ? path.size() : end) - start;
+        size_t prevEnd = previousPath_.find('\\', start);
+        size_t prevLength = (prevEnd == std::string_view::npos ? previousPath_.size() : prevEnd) - start;
+        if (!SameName(path.substr(start, length), previousPath_.substr(start, prevLength))) break;
         if (previousChain_[depth]->Deleted()) break;
         ++depth;
-        if (end == std::u16string::npos || prevEnd == std::u16string::npos) {
-            start = matched = end == std::u16string::npos ? path.size() : end + 1;
+        // A path that ends here, or a name alike in another spelling of other
+        // length (the positions part), ends the walk along the previous path.
+        if (end == std::string_view::npos || prevEnd == std::string_view::npos || length != prevLength) {
+            start = end == std::string_view::npos ? path.size() : end + 1;
             break;
         }
-        start = matched = end + 1;
+        start = end + 1;
     }
+    std::u16string rest;
     if (depth == 0) {
         size_t used = 0;
-        std::shared_ptr<Key> root = RootOfPath(state_, path, &used);
-        previousChain_.assign(1, root);
-        start = used;
+        std::u16string whole = Utf8ToUtf16(path);
+        previousChain_.assign(1, RootOfPath(state_, whole, &used));
+        rest = whole.substr(std::min(used, whole.size()));
     } else {
         previousChain_.resize(depth);
+        if (start < path.size()) rest = Utf8ToUtf16(path.substr(start));
     }
-    std::u16string_view rest = start < path.size() ? std::u16string_view(path).substr(start) : std::u16string_view();
     std::shared_ptr<Key> key = DescendPath(previousChain_.back(), rest, true, true, &previousChain_);
-    previousPath_ = std::move(path);
+    previousPath_ = path;
     return key;
 }
 
