@@ -8,6 +8,7 @@
 # Usage: bench-hive.sh [repetitions, default 5] [class counts, default "10000 100000"]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/bench-lib.sh
 root=$PWD
 reps=${1:-5}
 sizes=${2:-"10000 100000"}
@@ -19,10 +20,6 @@ work=$root/build/bench-hive
 rm -rf "$work" && mkdir -p "$work/run"
 touch "$work/run/QivDLLHost.exe"
 
-stats() {  # "v1 v2 ...": "min median"
-    tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {printf "%.1f %.1f", v[1], (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
-}
-field() { sed -n "s/.*$1 \([0-9.]*\) .*/\1/p"; }
 
 rows=()
 for n in $sizes; do
@@ -44,11 +41,11 @@ for n in $sizes; do
         save+=" $(field save <<< "$line")"
         cpeak+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
     done
-    read -r floor_min floor_med <<< "$(stats "$floor")"
-    read -r load_min load_med <<< "$(stats "$load")"
-    read -r show_min show_med <<< "$(stats "$show")"
-    read -r conf_min conf_med <<< "$(stats "$configure")"
-    read -r save_min save_med <<< "$(stats "$save")"
+    min_median floor "$floor"
+    min_median load "$load"
+    min_median show "$show"
+    min_median conf "$configure"
+    min_median save "$save"
     read -r peak_min _ <<< "$(stats "$peak")"
     read -r cpeak_min _ <<< "$(stats "$cpeak")"
     mib() { awk "BEGIN {printf \"%.0f MiB (%.2fx the hive)\", $1 / 1024, $1 * 1024 / $bytes}"; }

@@ -6,6 +6,7 @@
 # Usage: bench.sh [repetitions, default 5] [class counts, default "1000 10000 100000"]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/bench-lib.sh
 root=$PWD
 reps=${1:-5}
 sizes=${2:-"1000 10000 100000"}
@@ -22,12 +23,7 @@ touch "$work/run/QivDLLHost.exe"
 export WINEDEBUG=-all WINEPREFIX=$work/wineprefix
 trap 'wineserver -k > /dev/null 2>&1 || true' EXIT
 
-# stats "v1 v2 ...": "min median" of the values.
-stats() {
-    tr ' ' '\n' <<< "$1" | grep . | sort -g | awk '{v[NR] = $1} END {printf "%.1f %.1f", v[1], (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
-}
 now_ms() { echo $(( $(date +%s%N) / 1000 )) | awk '{printf "%.1f", $1 / 1000}'; }
-field() { sed -n "s/.*$1 \([0-9.]*\) .*/\1/p"; }  # the number after a word in a timing line
 
 rows=()
 declare -A sweep_s
@@ -52,11 +48,11 @@ for n in $sizes; do
         save+=" $(field save <<< "$line")"
     done
     unset VANDREL_STANDIN_TIMING
-    read -r load_min load_med <<< "$(stats "$load")"
-    read -r floor_min floor_med <<< "$(stats "$floor")"
-    read -r show_min show_med <<< "$(stats "$show")"
-    read -r conf_min conf_med <<< "$(stats "$configure")"
-    read -r save_min save_med <<< "$(stats "$save")"
+    min_median load "$load"
+    min_median floor "$floor"
+    min_median show "$show"
+    min_median conf "$configure"
+    min_median save "$save"
     read -r peak_min _ <<< "$(stats "$peak")"
     sweep_s[native-$n]=$show_med
     rows+=("| native | $n | $floor_min / $floor_med | $show_min / $show_med | $(awk "BEGIN {printf \"%.2f\", $show_med / $floor_med}") | $conf_min / $conf_med | $load_min / $load_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $load_med}") MB/s) | $save_min / $save_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $save_med}") MB/s) | $(awk "BEGIN {printf \"%.0f MiB, %.1fx the file\", $peak_min / 1024, $peak_min * 1024 / $bytes}") |")
@@ -78,10 +74,10 @@ for n in $sizes; do
         t0=$(now_ms); (cd "$work/run" && wine "$root/build/win64/Vandrel.exe" /C < /dev/null 2> /dev/null | cat > /dev/null); t1=$(now_ms)
         wconf+=" $(awk "BEGIN {print $t1 - $t0}")"
     done
-    read -r base_min base_med <<< "$(stats "$base")"
-    read -r wf_min wf_med <<< "$(stats "$wfloor")"
-    read -r ws_min ws_med <<< "$(stats "$wshow")"
-    read -r wc_min wc_med <<< "$(stats "$wconf")"
+    min_median base "$base"
+    min_median wf "$wfloor"
+    min_median ws "$wshow"
+    min_median wc "$wconf"
     # A run's own sweep: its wall time less that of a run that does nothing.
     ws_med=$(awk "BEGIN {print $ws_med - $base_min}"); ws_min=$(awk "BEGIN {print $ws_min - $base_min}")
     wc_med=$(awk "BEGIN {print $wc_med - $base_min}"); wc_min=$(awk "BEGIN {print $wc_min - $base_min}")

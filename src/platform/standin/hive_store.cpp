@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -370,7 +371,11 @@ bool HiveStore::ChildrenFromFile(hive_node_h node, std::vector<hive_node_h>* chi
     if ((!grown_.empty() && grown_.count(node)) || !RecordInFile(node)) return false;
     uint32_t list = Le32(b + node + 4 + 28);
     std::vector<hive_node_h> found;
-    if (list != kNone32 && !AppendList(kFirstBin + list, 0, &found)) return false;
+    auto append = [&](hive_node_h child) {
+        found.push_back(child);
+        return true;
+    };
+    if (list != kNone32 && !VisitList(kFirstBin + list, 0, append)) return false;
     if (found.size() != Le32(b + node + 4 + 20)) return false;
     *children = std::move(found);
     return true;
@@ -382,28 +387,18 @@ bool HiveStore::FindInFile(hive_node_h node, std::u16string_view name, size_t li
     *found = 0;
     uint32_t list = Le32(nk + 28);
     if (list == kNone32 || Le32(nk + 20) == 0) return true;
-    size_t offset = kFirstBin + list;
-    if (offset + 8 > file_.size) return false;
-    const unsigned char* cell = file_.bytes + offset + 4;
-    bool hinted = std::memcmp(cell, "lf", 2) == 0 || std::memcmp(cell, "lh", 2) == 0;
-    if (!hinted && std::memcmp(cell, "li", 2) != 0) return false;  // an ri list: let the caller list them
-    size_t count = Le16(cell + 2), stride = hinted ? 8 : 4;
-    if (offset + 8 + count * stride > file_.size) return false;
-    for (size_t i = 0; i < count; ++i) {
-        hive_node_h child = kFirstBin + Le32(cell + 4 + i * stride);
-        if (NameIs(child, name)) {
-            *found = child;
-            break;
-        }
-    }
-    return true;
+    return VisitList(kFirstBin + list, 0, [&](hive_node_h child) {
+        if (!NameIs(child, name)) return true;
+        *found = child;
+        return false;
+    });
 }
 
-// Appends the keys of an lf, lh or li list, or of the lists an ri list names.
-bool HiveStore::AppendList(size_t offset, int depth, std::vector<hive_node_h>* children) const {
-    const unsigned char* b = file_.bytes;
+// Visits the keys of an lf, lh or li list, or of the lists an ri list names,
+// until visit answers false; false for a list that is damaged.
+bool HiveStore::VisitList(size_t offset, int depth, const std::function<bool(hive_node_h)>& visit) const {
     if (offset + 8 > file_.size) return false;
-    const unsigned char* cell = b + offset + 4;
+    const unsigned char* cell = file_.bytes + offset + 4;
     size_t count = Le16(cell + 2);
     bool hinted = std::memcmp(cell, "lf", 2) == 0 || std::memcmp(cell, "lh", 2) == 0;
     bool plain = std::memcmp(cell, "li", 2) == 0;
@@ -411,13 +406,16 @@ bool HiveStore::AppendList(size_t offset, int depth, std::vector<hive_node_h>* c
     size_t stride = hinted ? 8 : 4;
     if (!hinted && !plain && !index) return false;
     if (offset + 8 + count * stride > file_.size) return false;
-    for (size_t i = 0; i < count; ++i) {
+    bool going = true;
+    for (size_t i = 0; i < count && going; ++i) {
         size_t at = kFirstBin + Le32(cell + 4 + i * stride);
-        if (index) {
-            if (!AppendList(at, depth + 1, children)) return false;
-        } else {
-            children->push_back(at);
+        if (!index) {
+            going = visit(at);
+            continue;
         }
+        bool stopped = false;
+        if (!VisitList(at, depth + 1, [&](hive_node_h child) { return !(stopped = !visit(child)); })) return false;
+        going = !stopped;
     }
     return true;
 }

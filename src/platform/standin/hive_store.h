@@ -7,6 +7,7 @@
 
 #include <hivex.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -66,7 +67,7 @@ public:
     HiveStore(hive_h* hive, std::string path) : hive_(hive), path_(std::move(path)) {}
 
 private:
-    bool AppendList(size_t offset, int depth, std::vector<hive_node_h>* children) const;
+    bool VisitList(size_t offset, int depth, const std::function<bool(hive_node_h)>& visit) const;
     // The nk record of a key in the file as opened, or null.
     const unsigned char* RecordInFile(hive_node_h node) const;
     // A key's name bytes in the file as opened (length in characters), or null.

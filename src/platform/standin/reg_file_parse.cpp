@@ -423,17 +423,23 @@ bool Parser::DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes) {
 
 }  // namespace
 
+namespace {
+
+// A parser for lines the loader has already accepted: it reports nothing.
+Parser MakeAcceptedLineParser() {
+    static const std::string kName = "(accepted line)";
+    return Parser(kName, TheState());
+}
+
+}  // namespace
+
 std::u16string ValueNameOfLine(std::string_view line) {
-    static const std::string kName = "(value)";
-    Parser parser(kName, TheState());
-    return parser.NameOfValueLine(line);
+    return MakeAcceptedLineParser().NameOfValueLine(line);
 }
 
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data) {
-    static const std::string kName = "(value)";
-    Parser parser(kName, TheState());
     data->clear();
-    parser.DecodeValue(text, data);
+    MakeAcceptedLineParser().DecodeValue(text, data);
 }
 
 bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error) {
