@@ -104,7 +104,7 @@ bool CopyKey(hive_h* hive, hive_node_h node, const standin::Key& key) {
         if (hivex_node_set_value(hive, node, &value, 0) != 0) return false;
     }
     for (const standin::Key* child : key.OrderedChildren()) {
-        std::string name = standin::Utf16ToUtf8(child->Name());
+        std::string name = standin::Utf16ToUtf8(child->Name().ToUtf16());
         hive_node_h made = hivex_node_get_child(hive, node, name.c_str());
         if (!made) made = hivex_node_add_child(hive, node, name.c_str());
         if (!made || !CopyKey(hive, made, *child)) return false;
@@ -223,12 +223,12 @@ private:
     uint32_t WriteKey(const standin::Key& key, uint32_t parent, bool root) {
         ++keys_;
         bool latin1 = false;
-        std::vector<uint8_t> name = NameBytes(root ? u"ROOT" : key.Name(), &latin1);
+        std::vector<uint8_t> name = NameBytes(root ? u"ROOT" : key.Name().ToUtf16(), &latin1);
         uint32_t nk = Cell(76 + name.size());
         std::vector<std::pair<uint32_t, std::u16string>> children;
         size_t longestName = 0;
         for (const standin::Key* child : key.OrderedChildren()) {
-            children.emplace_back(WriteKey(*child, nk, false), Upper(child->Name()));
+            children.emplace_back(WriteKey(*child, nk, false), Upper(child->Name().ToUtf16()));
             longestName = std::max(longestName, child->Name().size() * 2);
         }
         std::sort(children.begin(), children.end(),

@@ -14,7 +14,7 @@ namespace standin {
 
 namespace {
 
-std::shared_ptr<Key> At(std::wstring_view path, bool create = false) {
+Key* At(std::wstring_view path, bool create = false) {
     return KeyAtPath(TheState(), WideToUtf16(path), create);
 }
 
@@ -28,7 +28,7 @@ void SnapshotKey(const Key& key, const std::wstring& path, Snapshot* out) {
     auto& values = (*out)[path];
     for (const Value& v : key.Values()) values[Folded(v.name)] = RawValue{v.type, v.Data()};
     for (const Key* child : key.OrderedChildren())
-        SnapshotKey(*child, path + L"\\" + Folded(child->Name()), out);
+        SnapshotKey(*child, path + L"\\" + Folded(child->Name().ToUtf16()), out);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ bool PutString(std::wstring_view path, std::wstring_view name, std::wstring_view
 bool DeleteKey(std::wstring_view path) {
     auto key = At(path);
     if (!key || !key->Parent()) return false;
-    return key->Parent()->RemoveChild(key->Name());
+    return key->Parent()->RemoveChild(key);
 }
 
 bool KeyExists(std::wstring_view path) {
@@ -104,7 +104,7 @@ std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view 
 std::vector<std::wstring> SubkeyNames(std::wstring_view path) {
     std::vector<std::wstring> names;
     if (auto key = At(path))
-        for (const Key* child : key->OrderedChildren()) names.push_back(Utf16ToWide(child->Name()));
+        for (const Key* child : key->OrderedChildren()) names.push_back(Utf16ToWide(child->Name().ToUtf16()));
     return names;
 }
 
@@ -119,8 +119,8 @@ bool DenyAccess(std::wstring_view path, bool read, bool write) {
 Snapshot TakeSnapshot() {
     State& state = TheState();
     Snapshot out;
-    for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})
-        SnapshotKey(*root, Folded(root->Name()), &out);
+    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig})
+        SnapshotKey(*root, Folded(root->Name().ToUtf16()), &out);
     return out;
 }
 

@@ -2,6 +2,7 @@
 // its sections so that it can be written back unchanged) and writing it out.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,11 +14,21 @@ namespace standin {
 // state's tree, which keeps the text and refers into it; the error is
 // "<name>:<line>: <reason>".
 bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error);
-// The data of a value line (or of lines joined with '\n') that the loader
-// has already accepted, in the loaded file's format.
+
+// One entry of a section's body, as the loader read it.
+struct BodyEntry {
+    enum class Kind { Comment, Value, Removal };
+    Kind kind;
+    // The line; for a value, its lines from the first to the last it continues
+    // over, with their line ends as in the file.
+    std::string_view text;
+};
+// Calls visit for each entry of a section's body that the loader accepted.
+void VisitSectionBody(std::string_view body, const std::function<void(const BodyEntry&)>& visit);
+// The name ("" for '@') and type of a value entry the loader accepted.
+void ParseValueEntry(std::string_view text, std::u16string* name, DWORD* type);
+// The data of a value entry the loader accepted, in the loaded file's format.
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data);
-// The name of the value a line the loader accepted sets ("" for '@').
-std::u16string ValueNameOfLine(std::string_view line);
 // The whole registry as file bytes, in the loaded file's encoding and layout.
 std::string WriteRegFile(const State& state);
 

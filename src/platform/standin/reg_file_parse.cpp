@@ -37,6 +37,8 @@ public:
         return true;
     }
     bool Crlf() const { return sawCrlf_ || !sawLf_; }
+    // Where the next line starts.
+    size_t Position() const { return start_; }
 
 private:
     std::string_view text_;
@@ -52,21 +54,7 @@ std::string_view DecodeToUtf8(std::string_view bytes, FileFormat* format, std::s
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         format->encoding = FileEncoding::Utf16Le;
-        // Converted a piece at a time, so that the file is never held three
-        // times over; a piece never ends between the halves of a surrogate pair.
-        constexpr size_t kPiece = 1 << 16;
-        std::u16string units;
-        converted->clear();
-        converted->reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                  (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-            if (units.size() >= kPiece && (units.back() < 0xD800 || units.back() > 0xDBFF)) {
-                *converted += Utf16ToUtf8(units);
-                units.clear();
-            }
-        }
-        *converted += Utf16ToUtf8(units);
+        *converted = Utf16LeToUtf8(bytes.substr(2));
         return *converted;
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -87,168 +75,10 @@ std::string_view TrimLeft(std::string_view s) {
     return s;
 }
 
-class Parser {
-public:
-    Parser(const std::string& name, State& state) : name_(name), state_(state) {}
-
-    bool Run(std::string_view text);
-    const std::string& Error() const { return error_; }
-    // The data of a value line the parser accepted before (lines joined with '\n').
-    bool DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes);
-    std::u16string NameOfValueLine(std::string_view line) {
-        std::string_view t = TrimLeft(line);
-        std::u16string name;
-        if (!t.empty() && t.front() != '@') ParseQuoted(&t, &name, 0);
-        return name;
-    }
-
-private:
-    bool Fail(size_t line, const std::string& reason) {
-        error_ = name_ + ":" + std::to_string(line) + ": " + reason;
-        return false;
-    }
-    bool Header(std::string_view text, size_t line);
-    bool ValueLine(const Line& first, LineReader& reader);
-    bool ParseQuoted(std::string_view* text, std::u16string* out, size_t line);
-    bool ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes,
-                   bool* remove);
-
-    // The key of a section path; a file lists keys near each other in turn, so
-    // the walk starts from the previous section's key where the paths agree.
-    std::shared_ptr<Key> SectionKey(std::string_view path);
-
-    const std::string& name_;
-    State& state_;
-    std::string_view previousPath_;  // the previous section's path, in the file's text
-    std::vector<std::shared_ptr<Key>> previousChain_;  // the keys along previousPath_, root first
-    std::string error_;
-    Section* section_ = nullptr;
-    bool sectionDeleted_ = false;
-    std::string logicalStore_;  // a value line joined from several, while it is parsed
-};
-
-bool Parser::Run(std::string_view text) {
-    LineReader reader(text);
-    state_.format.finalLineEnd = !text.empty() && text.back() == '\n';
-    Line line{};
-    size_t blank = 0;
-    bool more = reader.Next(&line);
-    while (more && TrimRight(line.text).empty()) {
-        ++blank;
-        more = reader.Next(&line);
-    }
-    if (!more) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
-    std::string_view head = TrimRight(line.text);
-    if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
-    else if (head == "REGEDIT4") state_.format.regedit4 = true;
-    else return Fail(line.number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
-    state_.format.headerLine = std::string(line.text);
-    state_.format.preamble.clear();
-    state_.format.leadingBlankLines = blank;
-
-    while (reader.Next(&line)) {
-        std::string_view t = TrimLeft(TrimRight(line.text));
-        if (t.empty() || t.front() == ';' || t.front() == '#') {
-            if (section_) section_->entries.push_back(SectionEntry{false, line.text});
-            else if (!sectionDeleted_) state_.format.preamble.emplace_back(line.text);
-            continue;
-        }
-        if (t.front() == '[') {
-            if (!Header(t, line.number)) break;
-            continue;
-        }
-        if (t.front() == '"' || t.front() == '@') {
-            if (!ValueLine(line, reader)) break;
-            continue;
-        }
-        Fail(line.number, "unrecognised line: expected a [key], a value or a comment");
-        break;
-    }
-    state_.format.crlf = reader.Crlf();
-    return error_.empty();
-}
-
-bool Parser::Header(std::string_view t, size_t line) {
-    if (t.back() != ']') return Fail(line, "a key line must end with ']'");
-    std::string_view inner = t.substr(1, t.size() - 2);
-    bool remove = !inner.empty() && inner.front() == '-';
-    if (remove) inner.remove_prefix(1);
-    std::string_view path = inner;
-    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-    // The root is known when it is spelled as the previous section's was.
-    std::string_view root = path.substr(0, path.find('\\'));
-    size_t used = 0;
-    bool knownRoot = !previousPath_.empty() && root == previousPath_.substr(0, previousPath_.find('\\'));
-    if (!knownRoot && !RootOfPath(state_, Utf8ToUtf16(root), &used))
-        return Fail(line, "unknown root key in [" + std::string(inner) + "]");
-    section_ = nullptr;
-    sectionDeleted_ = remove;
-    if (remove) {
-        std::shared_ptr<Key> key = KeyAtPath(state_, Utf8ToUtf16(path), false);
-        if (key && (!key->Parent() || key->permanent))
-            return Fail(line, "a root key cannot be deleted: [-" + std::string(inner) + "]");
-        if (key) key->Parent()->RemoveChild(key->Name());
-        return true;
-    }
-    std::shared_ptr<Key> key = SectionKey(path);
-    key->inFile = true;
-    key->implicit = false;
-    state_.sections.push_back(Section{t, key, {}});
-    section_ = &state_.sections.back();
-    return true;
-}
-
-// Whether two names in the file's text are one name to the registry.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a == b) return true;
-    auto ascii = [](std::string_view s) {
-        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    };
-    if (a.size() == b.size() && ascii(a) && ascii(b)) {
-        for (size_t i = 0; i < a.size(); ++i)
-            if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) return false;
-        return true;
-    }
-    return EqualsFolded(Utf8ToUtf16(a), Utf8ToUtf16(b));
-}
-
-std::shared_ptr<Key> Parser::SectionKey(std::string_view path) {
-    // Components of the new path that match the previous one, compared as the
-    // registry does; those equal to the letter, the usual case, are not converted.
-    size_t start = 0, depth = 0;
-    while (depth < previousChain_.size()) {
-        size_t end = path.find('\\', start);
-        size_t length = (end == std::string_view::npos ? path.size() : end) - start;
-        size_t prevEnd = previousPath_.find('\\', start);
-        size_t prevLength = (prevEnd == std::string_view::npos ? previousPath_.size() : prevEnd) - start;
-        if (!SameName(path.substr(start, length), previousPath_.substr(start, prevLength))) break;
-        if (previousChain_[depth]->Deleted()) break;
-        ++depth;
-        // A path that ends here, or a name alike in another spelling of other
-        // length (the positions part), ends the walk along the previous path.
-        if (end == std::string_view::npos || prevEnd == std::string_view::npos || length != prevLength) {
-            start = end == std::string_view::npos ? path.size() : end + 1;
-            break;
-        }
-        start = end + 1;
-    }
-    std::u16string rest;
-    if (depth == 0) {
-        size_t used = 0;
-        std::u16string whole = Utf8ToUtf16(path);
-        previousChain_.assign(1, RootOfPath(state_, whole, &used));
-        rest = whole.substr(std::min(used, whole.size()));
-    } else {
-        previousChain_.resize(depth);
-        if (start < path.size()) rest = Utf8ToUtf16(path.substr(start));
-    }
-    std::shared_ptr<Key> key = DescendPath(previousChain_.back(), rest, true, true, &previousChain_);
-    previousPath_ = path;
-    return key;
-}
-
-bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t line) {
-    // Most texts hold no escape: taken whole. A null out only checks the text.
+// Reads a quoted text at the start of *text, escapes resolved into *out when
+// given, and moves *text past it; false when it is not closed.
+bool ReadQuoted(std::string_view* text, std::u16string* out) {
+    // Most texts hold no escape: taken whole.
     size_t close = text->find('"', 1);
     if (close != std::string_view::npos && text->substr(1, close - 1).find('\\') == std::string_view::npos) {
         if (out) *out = Utf8ToUtf16(text->substr(1, close - 1));
@@ -275,10 +105,237 @@ bool Parser::ParseQuoted(std::string_view* text, std::u16string* out, size_t lin
         if (c == '"') { closed = true; break; }
         raw.push_back(c);
     }
-    if (!closed) return Fail(line, "unterminated quoted text");
+    if (!closed) return false;
     if (out) *out = Utf8ToUtf16(raw);
     text->remove_prefix(i + 1);
     return true;
+}
+
+enum class HeadError { None, Unterminated, NoEquals };
+
+// Splits a (logical) value line into its name ("" for '@') and the data after '='.
+HeadError SplitValueLine(std::string_view line, std::u16string* name, std::string_view* data) {
+    std::string_view t = TrimLeft(line);
+    if (name) name->clear();
+    if (!t.empty() && t.front() == '@') {
+        t.remove_prefix(1);
+    } else if (!ReadQuoted(&t, name)) {
+        return HeadError::Unterminated;
+    }
+    t = TrimLeft(t);
+    if (t.empty() || t.front() != '=') return HeadError::NoEquals;
+    *data = TrimLeft(t.substr(1));
+    return HeadError::None;
+}
+
+// A value line and the lines it continues over: hex data may continue over
+// lines that end in a backslash.
+struct ValueLines {
+    std::string_view raw;      // from the first line to the last, line ends inside
+    std::string_view logical;  // the lines joined without their continuation backslashes
+};
+
+ValueLines ReadValueLines(const Line& first, LineReader& reader, std::string* store) {
+    std::string_view logical = TrimRight(first.text);
+    ValueLines lines{first.text, logical};
+    if (logical.empty() || logical.back() != '\\' || logical.find("=hex") == std::string_view::npos) return lines;
+    std::string joined(logical);
+    Line next{};
+    while (!joined.empty() && joined.back() == '\\' && reader.Next(&next)) {
+        joined.pop_back();
+        joined += TrimLeft(TrimRight(next.text));
+        lines.raw = std::string_view(first.text.data(),
+                                     static_cast<size_t>(next.text.data() + next.text.size() - first.text.data()));
+    }
+    *store = std::move(joined);
+    lines.logical = *store;
+    return lines;
+}
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Whether two names in the file's text are one name to the registry.
+bool SameName(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    if (a.size() == b.size() && IsAscii(a) && IsAscii(b)) {
+        for (size_t i = 0; i < a.size(); ++i)
+            if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) return false;
+        return true;
+    }
+    return EqualsFolded(Utf8ToUtf16(a), Utf8ToUtf16(b));
+}
+
+class Parser {
+public:
+    Parser(const std::string& name, State& state) : name_(name), state_(state) {}
+
+    bool Run(std::string_view text);
+    const std::string& Error() const { return error_; }
+    // Checks a value's data (after '='); fills *bytes when given.
+    bool ParseData(std::string_view data, size_t line, DWORD* type, std::vector<uint8_t>* bytes, bool* remove);
+
+private:
+    bool Fail(size_t line, const std::string& reason) {
+        error_ = name_ + ":" + std::to_string(line) + ": " + reason;
+        return false;
+    }
+    bool Header(std::string_view text, size_t line);
+    bool ValueLine(const Line& first, LineReader& reader);
+    // Ends the current section's body where the line at offset end starts.
+    void EndSection(size_t end);
+
+    // The key of a section path; a file lists keys near each other in turn, so
+    // the walk starts from the previous section's key where the paths agree.
+    Key* SectionKey(std::string_view path);
+
+    const std::string& name_;
+    State& state_;
+    std::string_view text_;
+    std::string_view previousPath_;  // the previous section's path, in the file's text
+    std::vector<Key*> previousChain_;  // the key at each component of previousPath_, root first
+    std::string error_;
+    Section* section_ = nullptr;
+    size_t bodyStart_ = 0;
+    std::vector<std::string_view> sectionNames_;  // the names the current section's values spell
+    bool sectionDeleted_ = false;
+    std::string logicalStore_;  // a value line joined from several, while it is parsed
+};
+
+bool Parser::Run(std::string_view text) {
+    text_ = text;
+    LineReader reader(text);
+    state_.format.finalLineEnd = !text.empty() && text.back() == '\n';
+    Line line{};
+    size_t blank = 0;
+    bool more = reader.Next(&line);
+    while (more && TrimRight(line.text).empty()) {
+        ++blank;
+        more = reader.Next(&line);
+    }
+    if (!more) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
+    std::string_view head = TrimRight(line.text);
+    if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
+    else if (head == "REGEDIT4") state_.format.regedit4 = true;
+    else return Fail(line.number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+    state_.format.headerLine = std::string(line.text);
+    state_.format.preamble.clear();
+    state_.format.leadingBlankLines = blank;
+
+    while (reader.Next(&line)) {
+        std::string_view t = TrimLeft(TrimRight(line.text));
+        if (t.empty() || t.front() == ';' || t.front() == '#') {
+            if (!section_ && !sectionDeleted_) state_.format.preamble.emplace_back(line.text);
+            continue;
+        }
+        if (t.front() == '[') {
+            EndSection(static_cast<size_t>(line.text.data() - text.data()));
+            if (!Header(t, line.number)) break;
+            bodyStart_ = reader.Position();
+            continue;
+        }
+        if (t.front() == '"' || t.front() == '@') {
+            if (!ValueLine(line, reader)) break;
+            continue;
+        }
+        Fail(line.number, "unrecognised line: expected a [key], a value or a comment");
+        break;
+    }
+    EndSection(text.size());
+    state_.format.crlf = reader.Crlf();
+    return error_.empty();
+}
+
+void Parser::EndSection(size_t end) {
+    if (!section_) return;
+    section_->body = text_.substr(bodyStart_, std::max(end, bodyStart_) - bodyStart_);
+    section_ = nullptr;
+}
+
+bool Parser::Header(std::string_view t, size_t line) {
+    if (t.back() != ']') return Fail(line, "a key line must end with ']'");
+    std::string_view inner = t.substr(1, t.size() - 2);
+    bool remove = !inner.empty() && inner.front() == '-';
+    if (remove) inner.remove_prefix(1);
+    std::string_view path = inner;
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    // The root is known when it is spelled as the previous section's was.
+    std::string_view root = path.substr(0, path.find('\\'));
+    size_t used = 0;
+    bool knownRoot = !previousPath_.empty() && root == previousPath_.substr(0, previousPath_.find('\\'));
+    if (!knownRoot && !RootOfPath(state_, Utf8ToUtf16(root), &used))
+        return Fail(line, "unknown root key in [" + std::string(inner) + "]");
+    sectionDeleted_ = remove;
+    if (remove) {
+        Key* key = KeyAtPath(state_, Utf8ToUtf16(path), false);
+        if (key && (!key->Parent() || key->permanent))
+            return Fail(line, "a root key cannot be deleted: [-" + std::string(inner) + "]");
+        if (key) key->Parent()->RemoveChild(key);
+        return true;
+    }
+    Key* key = SectionKey(path);
+    key->inFile = true;
+    key->implicit = false;
+    section_ = &state_.sections.emplace_back();
+    section_->header = t;
+    section_->key = key;
+    key->AddSection(section_);
+    sectionNames_.clear();
+    return true;
+}
+
+Key* Parser::SectionKey(std::string_view path) {
+    // Components of the new path that match the previous one, compared as the
+    // registry does; those equal to the letter, the usual case, are not converted.
+    size_t start = 0, depth = 0;
+    while (depth < previousChain_.size()) {
+        size_t end = path.find('\\', start);
+        size_t length = (end == std::string_view::npos ? path.size() : end) - start;
+        size_t prevEnd = previousPath_.find('\\', start);
+        size_t prevLength = (prevEnd == std::string_view::npos ? previousPath_.size() : prevEnd) - start;
+        if (!SameName(path.substr(start, length), previousPath_.substr(start, prevLength))) break;
+        if (previousChain_[depth]->Deleted()) break;
+        ++depth;
+        // A path that ends here, or a name alike in another spelling of other
+        // length (the positions part), ends the walk along the previous path.
+        if (end == std::string_view::npos || prevEnd == std::string_view::npos || length != prevLength) {
+            start = end == std::string_view::npos ? path.size() : end + 1;
+            break;
+        }
+        start = end + 1;
+    }
+    if (depth == 0) {
+        std::string_view root = path.substr(0, path.find('\\'));
+        size_t used = 0;
+        previousChain_.assign(1, RootOfPath(state_, Utf8ToUtf16(root), &used));
+        start = std::min(root.size() + 1, path.size());
+    } else {
+        previousChain_.resize(depth);
+    }
+    Key* key = previousChain_.back();
+    while (start < path.size()) {
+        size_t end = std::min(path.find('\\', start), path.size());
+        std::string_view part = path.substr(start, end - start);
+        start = end + 1;
+        // An empty component names no key; the chain still has an entry for
+        // it, so that its positions stay those of the path's components.
+        if (!part.empty()) {
+            bool created = false;
+            if (IsAscii(part)) {
+                key = key->AddChild(NameView::Ascii(part), &created, false);
+            } else {
+                std::u16string wide = Utf8ToUtf16(part);
+                key = key->AddChild(NameView::Wide(wide), &created, true);
+            }
+            if (created) key->implicit = true;
+        }
+        previousChain_.push_back(key);
+    }
+    previousPath_ = path;
+    return key;
 }
 
 // A hexadecimal number of 1 to maxDigits digits and nothing else.
@@ -312,7 +369,7 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
     if (data == "-") { *remove = true; return true; }
     if (!data.empty() && data.front() == '"') {
         std::u16string text;
-        if (!ParseQuoted(&data, bytes ? &text : nullptr, line)) return false;
+        if (!ReadQuoted(&data, bytes ? &text : nullptr)) return Fail(line, "unterminated quoted text");
         data = TrimLeft(data);
         if (!data.empty() && data.front() != ';') return Fail(line, "text after the closing quote");
         *type = REG_SZ;
@@ -354,76 +411,32 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
 
 bool Parser::ValueLine(const Line& first, LineReader& reader) {
     size_t line = first.number;
-    std::string_view joined = first.text;
-    std::string_view logical = TrimRight(joined);
-    // Hex data may continue over lines that end in a backslash.
-    if (!logical.empty() && logical.back() == '\\' && logical.find("=hex") != std::string_view::npos) {
-        std::string joinedLines(joined), logicalLine(logical);
-        Line next{};
-        while (!logicalLine.empty() && logicalLine.back() == '\\' && reader.Next(&next)) {
-            joinedLines += '\n';
-            joinedLines += next.text;
-            logicalLine.pop_back();
-            logicalLine += std::string(TrimLeft(TrimRight(next.text)));
-        }
-        joined = state_.joinedLines.emplace_back(std::move(joinedLines));
-        logicalStore_ = std::move(logicalLine);
-        logical = logicalStore_;
-    }
+    std::string_view logical = ReadValueLines(first, reader, &logicalStore_).logical;
     if (!section_) {
         if (sectionDeleted_) return true;
         return Fail(line, "a value must follow a [key] line");
     }
-    std::string_view t = TrimLeft(logical);
-    std::u16string valueName;
-    if (t.front() == '@') {
-        t.remove_prefix(1);
-    } else if (!ParseQuoted(&t, &valueName, line)) {
-        return false;
+    std::string_view data;
+    switch (SplitValueLine(logical, nullptr, &data)) {
+        case HeadError::Unterminated: return Fail(line, "unterminated quoted text");
+        case HeadError::NoEquals: return Fail(line, "expected '=' after the value name");
+        case HeadError::None: break;
     }
-    t = TrimLeft(t);
-    if (t.empty() || t.front() != '=') return Fail(line, "expected '=' after the value name");
     DWORD type = REG_NONE;
     bool remove = false;
-    // Checked here; the value keeps its line and decodes it when asked for.
-    if (!ParseData(t.substr(1), line, &type, nullptr, &remove)) return false;
-    Key& key = *section_->key;
-    if (remove) {
-        key.RemoveValue(valueName);
-        return true;
-    }
-    Value& value = key.SetValue(valueName, type, {});
-    value.KeepFileText(joined);
-    section_->entries.push_back(SectionEntry{true, first.text});
+    // Checked here; the key reads its values from the section when first asked.
+    if (!ParseData(data, line, &type, nullptr, &remove)) return false;
+    if (!section_->plain) return true;
+    // A section is written back as read unless a value is removed or named
+    // twice in it (names with escapes, and long sections, are not compared).
+    std::string_view t = TrimLeft(logical);
+    std::string_view name = t.front() == '@' ? std::string_view() : t.substr(1, t.find('"', 1) - 1);
+    bool plain = !remove && name.find('\\') == std::string_view::npos && sectionNames_.size() < 8;
+    for (size_t i = 0; plain && i < sectionNames_.size(); ++i) plain = !SameName(sectionNames_[i], name);
+    sectionNames_.push_back(name);
+    section_->plain = plain;
     return true;
 }
-
-bool Parser::DecodeValue(std::string_view joined, std::vector<uint8_t>* bytes) {
-    size_t end = joined.find('\n');
-    std::string logical(TrimRight(joined.substr(0, end)));
-    while (end != std::string_view::npos) {
-        size_t start = end + 1;
-        end = joined.find('\n', start);
-        if (!logical.empty()) logical.pop_back();  // the continuation's backslash
-        logical += std::string(TrimLeft(TrimRight(joined.substr(start, end == std::string_view::npos ? end : end - start))));
-    }
-    std::string_view t = TrimLeft(logical);
-    std::u16string name;
-    if (!t.empty() && t.front() == '@') {
-        t.remove_prefix(1);
-    } else if (!ParseQuoted(&t, &name, 0)) {
-        return false;
-    }
-    t = TrimLeft(t);
-    if (t.empty() || t.front() != '=') return false;
-    DWORD type = REG_NONE;
-    bool remove = false;
-    return ParseData(t.substr(1), 0, &type, bytes, &remove);
-}
-
-}  // namespace
-
-namespace {
 
 // A parser for lines the loader has already accepted: it reports nothing.
 Parser MakeAcceptedLineParser() {
@@ -431,21 +444,54 @@ Parser MakeAcceptedLineParser() {
     return Parser(kName, TheState());
 }
 
+// The joined line of a value entry the loader accepted.
+std::string_view LogicalLine(std::string_view text, std::string* store) {
+    LineReader reader(text);
+    Line first{};
+    reader.Next(&first);
+    return ReadValueLines(first, reader, store).logical;
+}
+
 }  // namespace
 
-std::u16string ValueNameOfLine(std::string_view line) {
-    return MakeAcceptedLineParser().NameOfValueLine(line);
+void VisitSectionBody(std::string_view body, const std::function<void(const BodyEntry&)>& visit) {
+    LineReader reader(body);
+    Line line{};
+    std::string store;
+    while (reader.Next(&line)) {
+        std::string_view t = TrimLeft(TrimRight(line.text));
+        if (t.empty() || (t.front() != '"' && t.front() != '@')) {
+            visit(BodyEntry{BodyEntry::Kind::Comment, line.text});
+            continue;
+        }
+        ValueLines lines = ReadValueLines(line, reader, &store);
+        std::string_view data;
+        SplitValueLine(lines.logical, nullptr, &data);
+        visit(BodyEntry{data == "-" ? BodyEntry::Kind::Removal : BodyEntry::Kind::Value, lines.raw});
+    }
+}
+
+void ParseValueEntry(std::string_view text, std::u16string* name, DWORD* type) {
+    std::string store;
+    std::string_view data;
+    SplitValueLine(LogicalLine(text, &store), name, &data);
+    bool remove = false;
+    MakeAcceptedLineParser().ParseData(data, 0, type, nullptr, &remove);
 }
 
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data) {
     data->clear();
-    MakeAcceptedLineParser().DecodeValue(text, data);
+    std::string store;
+    std::string_view rest;
+    if (SplitValueLine(LogicalLine(text, &store), nullptr, &rest) != HeadError::None) return;
+    DWORD type = REG_NONE;
+    bool remove = false;
+    MakeAcceptedLineParser().ParseData(rest, 0, &type, data, &remove);
 }
 
 bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error) {
     std::string converted;
     DecodeToUtf8(bytes, &state.format, &converted);
-    state.joinedLines.clear();
     size_t bom = 0;
     if (state.format.encoding == FileEncoding::Utf16Le) {
         state.text = std::move(converted);
@@ -456,7 +502,10 @@ bool ParseRegFile(std::string bytes, const std::string& name, State& state, std:
     }
     std::string_view text = std::string_view(state.text).substr(bom);
     Parser parser(name, state);
-    if (parser.Run(text)) return true;
+    state.tree->loading = true;
+    bool ok = parser.Run(text);
+    state.tree->loading = false;
+    if (ok) return true;
     *error = parser.Error();
     return false;
 }

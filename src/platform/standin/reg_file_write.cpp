@@ -19,11 +19,14 @@ public:
         if (format.encoding == FileEncoding::Utf8Bom) bytes_ = "\xEF\xBB\xBF";
         if (format.encoding == FileEncoding::Utf16Le) bytes_ = "\xFF\xFE";
     }
+    // One line, or several separated by line ends of either kind.
     void Line(std::string_view text) {
         if (pendingEnd_) Append(format_.crlf ? "\r\n" : "\n");
         size_t start = 0;
         for (size_t nl; (nl = text.find('\n', start)) != std::string_view::npos; start = nl + 1) {
-            Append(text.substr(start, nl - start));
+            std::string_view piece = text.substr(start, nl - start);
+            if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
+            Append(piece);
             Append(format_.crlf ? "\r\n" : "\n");
         }
         Append(text.substr(start));
@@ -83,9 +86,6 @@ std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes
     return out;
 }
 
-void KeyValuesForNewSection(const Key& key, bool regedit4, Output& out) {
-    for (const Value& v : key.Values()) out.Line(CanonicalValueText(v, regedit4));
-}
 
 std::string DisplayPath(const State& state, const Key& key) {
     std::u16string path = key.Path();
@@ -99,12 +99,14 @@ std::string DisplayPath(const State& state, const Key& key) {
 
 // Keys the file does not hold yet: each one that its children do not imply.
 void NewKeys(const State& state, const Key& key, Output& out) {
-    bool implied = (key.implicit || key.permanent) && key.Values().empty() &&
-                   (key.ChildCount() > 0 || key.permanent);
-    if (!key.inFile && key.Parent() && !implied) {
-        out.Line("[" + DisplayPath(state, key) + "]");
-        KeyValuesForNewSection(key, state.format.regedit4, out);
-        out.Line("");
+    if (!key.inFile && key.Parent()) {
+        bool implied = (key.implicit || key.permanent) && key.Values().empty() &&
+                       (key.ChildCount() > 0 || key.permanent);
+        if (!implied) {
+            out.Line("[" + DisplayPath(state, key) + "]");
+            for (const Value& v : key.Values()) out.Line(CanonicalValueText(v, state.format.regedit4));
+            out.Line("");
+        }
     }
     for (const Key* child : key.OrderedChildren()) NewKeys(state, *child, out);
 }
@@ -150,6 +152,49 @@ std::string CanonicalValueText(const Value& v, bool regedit4) {
     return HexPart(name + prefix, bytes);
 }
 
+namespace {
+
+// A section as the general rule writes it: comments as read; each value at
+// the last line that set it in the section, as it now is; values set since
+// the load and not named in the section, before its trailing comments.
+void WriteSection(const Section& section, bool regedit4, Output& out) {
+    const Key& key = *section.key;
+    std::vector<BodyEntry> entries;
+    VisitSectionBody(section.body, [&](const BodyEntry& e) {
+        if (e.kind != BodyEntry::Kind::Removal) entries.push_back(e);
+    });
+    std::vector<std::u16string> names(entries.size());
+    std::set<std::u16string, NameLess> listed;
+    // A value named twice in a section is written once, where it was last set.
+    std::map<std::u16string, size_t, NameLess> lastEntry;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].kind != BodyEntry::Kind::Value) continue;
+        DWORD type = REG_NONE;
+        ParseValueEntry(entries[i].text, &names[i], &type);
+        listed.insert(names[i]);
+        lastEntry[names[i]] = i;
+    }
+    size_t tail = entries.size();
+    while (tail > 0 && entries[tail - 1].kind != BodyEntry::Kind::Value) --tail;
+    for (size_t i = 0; i <= entries.size(); ++i) {
+        if (i == tail) {
+            for (const Value& v : key.Values())
+                if (v.changed && !listed.count(v.name)) out.Line(CanonicalValueText(v, regedit4));
+        }
+        if (i == entries.size()) break;
+        const BodyEntry& e = entries[i];
+        if (e.kind != BodyEntry::Kind::Value) {
+            out.Line(e.text);
+            continue;
+        }
+        const Value* v = key.FindValue(names[i]);
+        if (!v || lastEntry[names[i]] != i) continue;
+        out.Line(v->changed ? CanonicalValueText(*v, regedit4) : std::string(v->fileText));
+    }
+}
+
+}  // namespace
+
 std::string WriteRegFile(const State& state) {
     Output out(state.format);
     for (size_t i = 0; i < state.format.leadingBlankLines; ++i) out.Line("");
@@ -159,37 +204,21 @@ std::string WriteRegFile(const State& state) {
         const Key& key = *section.key;
         if (key.Deleted()) continue;
         out.Line(section.header);
-        std::vector<std::u16string> names(section.entries.size());
-        std::set<std::u16string, NameLess> listed;
-        for (size_t i = 0; i < section.entries.size(); ++i) {
-            if (!section.entries[i].isValue) continue;
-            names[i] = ValueNameOfLine(section.entries[i].text);
-            listed.insert(names[i]);
+        bool asRead = section.plain && !key.ValuesEdited() && key.FirstSection() == &section && !section.next;
+        if (!asRead) {
+            WriteSection(section, state.format.regedit4, out);
+            continue;
         }
-        size_t tail = section.entries.size();
-        while (tail > 0 && !section.entries[tail - 1].isValue) --tail;
-        // A value named twice in a section is written once, where it was last set.
-        std::map<std::u16string, size_t, NameLess> lastEntry;
-        for (size_t i = 0; i < section.entries.size(); ++i)
-            if (section.entries[i].isValue) lastEntry[names[i]] = i;
-        for (size_t i = 0; i <= section.entries.size(); ++i) {
-            if (i == tail) {
-                for (const Value& v : key.Values())
-                    if (v.changed && !listed.count(v.name)) out.Line(CanonicalValueText(v, state.format.regedit4));
-            }
-            if (i == section.entries.size()) break;
-            const SectionEntry& e = section.entries[i];
-            if (!e.isValue) {
-                out.Line(e.text);
-                continue;
-            }
-            const Value* v = key.FindValue(names[i]);
-            if (!v || lastEntry[names[i]] != i) continue;
-            if (v->changed) out.Line(CanonicalValueText(*v, state.format.regedit4));
-            else out.Line(v->fileText);
+        // The lines as the loader read them: without the last line's end.
+        std::string_view body = section.body;
+        if (body.empty()) continue;
+        if (body.back() == '\n') {
+            body.remove_suffix(1);
+            if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
         }
+        out.Line(body);
     }
-    for (const auto& root : {state.machine, state.users, state.currentUser, state.currentConfig})
+    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig})
         NewKeys(state, *root, out);
     return out.Finish();
 }

@@ -1,5 +1,7 @@
 #include "platform/standin/registry_state.h"
 
+#include <algorithm>
+
 #include "platform/standin/hive_store.h"
 #include "platform/standin/text_codec.h"
 
@@ -16,29 +18,28 @@ State& TheState() {
 }
 
 void ResetTree(State& state) {
-    state.machine = std::make_shared<Key>(u"HKEY_LOCAL_MACHINE");
-    state.users = std::make_shared<Key>(u"HKEY_USERS");
-    state.currentUser = std::make_shared<Key>(u"HKEY_CURRENT_USER");
-    state.currentConfig = std::make_shared<Key>(u"HKEY_CURRENT_CONFIG");
-    state.classes.reset();
+    state.tree = std::make_shared<Tree>();
+    state.machine = state.tree->NewRoot(u"HKEY_LOCAL_MACHINE");
+    state.users = state.tree->NewRoot(u"HKEY_USERS");
+    state.currentUser = state.tree->NewRoot(u"HKEY_CURRENT_USER");
+    state.currentConfig = state.tree->NewRoot(u"HKEY_CURRENT_CONFIG");
+    state.classes = nullptr;
     state.sections.clear();
     ClassesKey(state);  // always there on Windows
     state.changed = false;
 }
 
-std::shared_ptr<Key> ClassesKey(State& state) {
+Key* ClassesKey(State& state) {
     if (state.classes && !state.classes->Deleted()) return state.classes;
     // Always present on Windows: never written out as keys of their own.
-    bool created = false;
-    Key* software = state.machine->AddChild(u"SOFTWARE", &created);
+    Key* software = state.machine->AddChild(u"SOFTWARE");
     software->permanent = true;
-    Key* classes = software->AddChild(u"Classes", &created);
-    classes->permanent = true;
-    state.classes = software->ChildPointer(u"Classes");
+    state.classes = software->AddChild(u"Classes");
+    state.classes->permanent = true;
     return state.classes;
 }
 
-std::shared_ptr<Key> PredefinedKey(State& state, HKEY root) {
+Key* PredefinedKey(State& state, HKEY root) {
     if (root == HKEY_CLASSES_ROOT) return ClassesKey(state);
     if (root == HKEY_LOCAL_MACHINE) return state.machine;
     if (root == HKEY_CURRENT_USER) return state.currentUser;
@@ -49,7 +50,8 @@ std::shared_ptr<Key> PredefinedKey(State& state, HKEY root) {
 
 std::shared_ptr<Node> StoreRoot(State& state, HKEY root) {
     if (state.hive) return state.hive->Root(root);
-    return PredefinedKey(state, root);
+    Key* key = PredefinedKey(state, root);
+    return key ? state.tree->Share(key) : nullptr;
 }
 
 namespace {
@@ -70,7 +72,7 @@ const RootName kRoots[] = {
 
 }  // namespace
 
-std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* used) {
+Key* RootOfPath(State& state, std::u16string_view path, size_t* used) {
     size_t end = path.find(u'\\');
     std::u16string_view first = path.substr(0, end);
     for (const auto& root : kRoots) {
@@ -82,33 +84,18 @@ std::shared_ptr<Key> RootOfPath(State& state, std::u16string_view path, size_t* 
     return nullptr;
 }
 
-std::shared_ptr<Key> DescendPath(std::shared_ptr<Key> key, std::u16string_view rest, bool create,
-                                 bool markImplicit, std::vector<std::shared_ptr<Key>>* chain) {
+Key* KeyAtPath(State& state, std::u16string_view path, bool create) {
+    size_t used = 0;
+    Key* key = RootOfPath(state, path, &used);
+    std::u16string_view rest = path.substr(std::min(used, path.size()));
     while (key && !rest.empty()) {
         size_t end = rest.find(u'\\');
         std::u16string_view part = rest.substr(0, end);
         rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
         if (part.empty()) continue;
-        std::shared_ptr<Key> child;
-        if (create) {
-            bool created = false;
-            child = key->AddChildPointer(part, &created);
-            if (created) child->implicit = markImplicit;
-        } else {
-            child = key->ChildPointer(part);
-            if (!child) return nullptr;
-        }
-        key = std::move(child);
-        if (chain) chain->push_back(key);
+        key = create ? key->AddChild(part) : key->Child(part);
     }
     return key;
-}
-
-std::shared_ptr<Key> KeyAtPath(State& state, std::u16string_view path, bool create,
-                               bool markImplicit) {
-    size_t used = 0;
-    std::shared_ptr<Key> root = RootOfPath(state, path, &used);
-    return DescendPath(root, path.substr(used), create, markImplicit);
 }
 
 LONG CountCall(const char* function, bool registry, std::u16string_view detail) {

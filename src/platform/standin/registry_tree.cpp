@@ -1,103 +1,306 @@
 #include "platform/standin/registry_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/standin/reg_file.h"
 #include "platform/standin/text_codec.h"
 
 namespace standin {
 
-bool NameLess::operator()(std::u16string_view a, std::u16string_view b) const {
+std::u16string NameView::ToUtf16() const {
+    std::u16string out(size(), u'\0');
+    for (size_t i = 0; i < size(); ++i) out[i] = (*this)[i];
+    return out;
+}
+
+void NameView::CopyTo(std::u16string* out) const {
+    out->resize(size());
+    if (wide_) {
+        std::copy(WideData(), WideData() + size(), out->begin());
+    } else {
+        std::copy(AsciiData(), AsciiData() + size(), out->begin());
+    }
+}
+
+bool NameView::Equals(NameView other) const {
+    if (size() != other.size()) return false;
+    if (!wide_ && !other.wide_ && std::memcmp(data_, other.data_, size()) == 0) return true;
+    if (wide_ && other.wide_ && std::memcmp(data_, other.data_, size() * 2) == 0) return true;
+    for (size_t i = 0; i < size(); ++i) {
+        char16_t a = (*this)[i], b = other[i];
+        if (a != b && FoldCase(a) != FoldCase(b)) return false;
+    }
+    return true;
+}
+
+bool NameLessThan(NameView a, NameView b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        if (a[i] == b[i]) continue;
-        char16_t x = FoldCase(a[i]);
-        char16_t y = FoldCase(b[i]);
+        char16_t x = a[i], y = b[i];
+        if (x == y) continue;
+        x = FoldCase(x);
+        y = FoldCase(y);
         if (x != y) return x < y;
     }
     return a.size() < b.size();
 }
 
-Key::Key(std::u16string name, Key* parent) : name_(std::move(name)), parent_(parent) {}
+// Tree
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+
+// Eight ASCII bytes with their capitals lower-cased.
+uint64_t FoldAscii8(uint64_t x) {
+    uint64_t atLeastA = x + (0x80 - 'A') * kOnes;
+    uint64_t pastZ = x + (0x80 - 'Z' - 1) * kOnes;
+    return x | (((atLeastA & ~pastZ) & (0x80 * kOnes)) >> 2);
+}
+
+uint64_t Mix(uint64_t h, uint64_t v) {
+    h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+// A name's hash after case folding; a name of ASCII units hashes alike
+// whether it is kept as text or as UTF-16.
+uint32_t HashName(const void* parent, NameView name) {
+    uint64_t h = Mix(reinterpret_cast<uintptr_t>(parent), name.size());
+    size_t n = name.size();
+    bool ascii = !name.IsWide();
+    if (!ascii) {
+        ascii = true;
+        for (size_t i = 0; i < n && ascii; ++i) ascii = name.WideData()[i] < 0x80;
+    }
+    if (!ascii) {
+        for (size_t i = 0; i < n; ++i) h = Mix(h, FoldCase(name.WideData()[i]));
+        return static_cast<uint32_t>(h >> 32);
+    }
+    for (size_t i = 0; i < n; i += 8) {
+        uint64_t word = 0;
+        size_t count = std::min<size_t>(8, n - i);
+        if (!name.IsWide() && count == 8) {
+            std::memcpy(&word, name.AsciiData() + i, 8);
+        } else {
+            for (size_t k = 0; k < count; ++k) word |= static_cast<uint64_t>(name[i + k]) << (8 * k);
+        }
+        h = Mix(h, FoldAscii8(word));
+    }
+    return static_cast<uint32_t>(h >> 32);
+}
+
+}  // namespace
+
+Key* Tree::NewRoot(std::u16string_view name) {
+    Key* key = &keys_.emplace_back(NameView::Wide(names_.emplace_back(name)), nullptr, this);
+    key->index_ = static_cast<uint32_t>(keys_.size());
+    return key;
+}
+
+Key* Tree::Find(const Key* parent, NameView name) const {
+    if (slots_.empty()) return nullptr;
+    uint32_t hash = HashName(parent, name);
+    size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (!slot.key) return nullptr;
+        if (slot.hash != hash) continue;
+        const Key& key = keys_[slot.key - 1];
+        if (key.parent_ == parent && key.name_.Equals(name)) return const_cast<Key*>(&key);
+    }
+}
+
+void Tree::Grow() {
+    std::vector<Slot> old(std::max<size_t>(64, slots_.size() * 2), Slot{0, 0});
+    old.swap(slots_);
+    size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (!slot.key) continue;
+        size_t i = slot.hash & mask;
+        while (slots_[i].key) i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
+Key* Tree::Make(Key* parent, NameView name, bool keepName) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    uint32_t hash = HashName(parent, name);
+    if (keepName) name = NameView::Wide(names_.emplace_back(name.ToUtf16()));
+    Key* key = &keys_.emplace_back(name, parent, this);
+    key->index_ = static_cast<uint32_t>(keys_.size());
+    size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].key) i = (i + 1) & mask;
+    slots_[i] = Slot{hash, key->index_};
+    ++used_;
+    return key;
+}
+
+void Tree::Forget(const Key* key) {
+    size_t mask = slots_.size() - 1;
+    size_t i = HashName(key->parent_, key->name_) & mask;
+    while (slots_[i].key != key->index_) i = (i + 1) & mask;
+    slots_[i] = Slot{0, 0};
+    --used_;
+    // Moves back the keys after the gap that would no longer be reached.
+    for (size_t j = (i + 1) & mask; slots_[j].key; j = (j + 1) & mask) {
+        size_t home = slots_[j].hash & mask;
+        bool reachable = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+        if (reachable) continue;
+        slots_[i] = slots_[j];
+        slots_[j] = Slot{0, 0};
+        i = j;
+    }
+}
+
+// Key
 
 std::u16string Key::Path() const {
-    if (!parent_) return name_;
+    if (!parent_) return name_.ToUtf16();
     std::u16string path = parent_->Path();
     path += u'\\';
-    path += name_;
+    path += name_.ToUtf16();
     return path;
 }
 
+Key* Key::Child(NameView name) const {
+    return tree_->Find(this, name);
+}
+
 Key* Key::Child(std::u16string_view name) const {
-    auto it = children_.find(name);
-    return it == children_.end() ? nullptr : it->second.get();
+    return Child(NameView::Wide(name));
 }
 
-std::shared_ptr<Key> Key::ChildPointer(std::u16string_view name) const {
-    auto it = children_.find(name);
-    return it == children_.end() ? nullptr : it->second;
-}
-
-Key* Key::AddChild(std::u16string_view name, bool* created) {
-    return AddChildPointer(name, created).get();
-}
-
-const std::shared_ptr<Key>& Key::AddChildPointer(std::u16string_view name, bool* created) {
-    // One descent of the tree, whether the child is found or made.
-    auto it = children_.lower_bound(name);
-    if (it != children_.end() && !NameLess()(name, it->first)) {
+Key* Key::AddChild(NameView name, bool* created, bool keepName) {
+    if (Key* child = Child(name)) {
         if (created) *created = false;
-        return it->second;
+        return child;
     }
-    auto child = std::make_shared<Key>(std::u16string(name), this);
-    std::u16string_view own = child->Name();
-    it = children_.emplace_hint(it, own, std::move(child));
-    orderValid_ = false;
+    Key* child = tree_->Make(this, name, keepName);
     if (created) *created = true;
-    return it->second;
+    if (sorted_ && !children_.empty() && NameLessThan(child->name_, children_.back()->name_)) {
+        if (tree_->loading) {
+            sorted_ = false;
+        } else {
+            auto at = std::lower_bound(children_.begin(), children_.end(), child,
+                                       [](const Key* a, const Key* b) { return NameLessThan(a->name_, b->name_); });
+            children_.insert(at, child);
+            longest_ = std::max<size_t>(longest_, child->name_.size());
+            return child;
+        }
+    }
+    children_.push_back(child);
+    longest_ = std::max<size_t>(longest_, child->name_.size());
+    return child;
 }
 
-bool Key::RemoveChild(std::u16string_view name) {
-    auto it = children_.find(name);
-    if (it == children_.end()) return false;
-    it->second->MarkDeleted();
-    children_.erase(it);
-    orderValid_ = false;
+size_t Key::ChildIndex(const Key* child) const {
+    if (sorted_) {
+        auto at = std::lower_bound(children_.begin(), children_.end(), child,
+                                   [](const Key* a, const Key* b) { return NameLessThan(a->name_, b->name_); });
+        return static_cast<size_t>(at - children_.begin());
+    }
+    return static_cast<size_t>(std::find(children_.begin(), children_.end(), child) - children_.begin());
+}
+
+bool Key::RemoveChild(Key* child) {
+    if (!child || child->parent_ != this || child->deleted_) return false;
+    size_t index = ChildIndex(child);
+    if (index >= children_.size() || children_[index] != child) return false;
+    children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(index));
+    longestValid_ = false;
+    tree_->Forget(child);
+    child->MarkDeleted();
     return true;
 }
 
 void Key::MarkDeleted() {
+    // The subtree stays reachable from the deleted key, as a handle to it sees it.
     deleted_ = true;
-    for (auto& [name, child] : children_) child->MarkDeleted();
+    for (Key* child : children_) child->MarkDeleted();
 }
 
 const std::vector<Key*>& Key::OrderedChildren() const {
-    if (!orderValid_) {
-        order_.clear();
-        order_.reserve(children_.size());
-        longest_ = 0;
-        for (const auto& [name, child] : children_) {
-            order_.push_back(child.get());
-            longest_ = std::max(longest_, name.size());
+    if (!sorted_) {
+        // Sorted by the first eight folded units first (a shorter name is
+        // padded with zeros, which sort first), then by whole names.
+        struct Entry {
+            uint64_t high, low;
+            Key* key;
+        };
+        std::vector<Entry> entries;
+        entries.reserve(children_.size());
+        for (Key* child : children_) {
+            uint64_t prefix[2] = {0, 0};
+            NameView name = child->name_;
+            for (size_t i = 0; i < std::min<size_t>(8, name.size()); ++i)
+                prefix[i / 4] |= static_cast<uint64_t>(FoldCase(name[i])) << (16 * (3 - i % 4));
+            entries.push_back(Entry{prefix[0], prefix[1], child});
         }
-        orderValid_ = true;
+        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            if (a.high != b.high) return a.high < b.high;
+            if (a.low != b.low) return a.low < b.low;
+            return NameLessThan(a.key->name_, b.key->name_);
+        });
+        for (size_t i = 0; i < entries.size(); ++i) children_[i] = entries[i].key;
+        sorted_ = true;
     }
-    return order_;
+    return children_;
 }
 
 size_t Key::LongestChildName() const {
-    OrderedChildren();
+    if (!longestValid_) {
+        longest_ = 0;
+        for (const Key* child : children_) longest_ = std::max<size_t>(longest_, child->name_.size());
+        longestValid_ = true;
+    }
     return longest_;
 }
 
+void Key::AddSection(Section* section) {
+    Section** link = &firstSection_;
+    while (*link) link = &(*link)->next;
+    *link = section;
+}
+
+std::vector<Value>& Key::LoadedValues() const {
+    if (values_) return *values_;
+    values_ = std::make_unique<std::vector<Value>>();
+    // The values as the file's sections for this key set and removed them, in turn.
+    for (const Section* section = firstSection_; section; section = section->next) {
+        VisitSectionBody(section->body, [&](const BodyEntry& entry) {
+            if (entry.kind == BodyEntry::Kind::Comment) return;
+            std::u16string name;
+            DWORD type = REG_NONE;
+            ParseValueEntry(entry.text, &name, &type);
+            auto it = std::find_if(values_->begin(), values_->end(),
+                                   [&](const Value& v) { return EqualsFolded(v.name, name); });
+            if (entry.kind == BodyEntry::Kind::Removal) {
+                if (it != values_->end()) values_->erase(it);
+                return;
+            }
+            if (it == values_->end()) it = values_->insert(values_->end(), Value(std::move(name), type, {}));
+            it->type = type;
+            it->KeepFileText(entry.text);
+        });
+    }
+    return *values_;
+}
+
+const std::vector<Value>& Key::Values() const {
+    return LoadedValues();
+}
+
 Value* Key::FindValue(std::u16string_view name) {
-    for (auto& v : values_)
+    for (auto& v : LoadedValues())
         if (EqualsFolded(v.name, name)) return &v;
     return nullptr;
 }
 
 const Value* Key::FindValue(std::u16string_view name) const {
-    for (const auto& v : values_)
+    for (const auto& v : LoadedValues())
         if (EqualsFolded(v.name, name)) return &v;
     return nullptr;
 }
@@ -106,14 +309,27 @@ Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
     Value* v = FindValue(name);
     if (!v) {
         Value made(std::u16string(name.begin(), name.end()), type, {});
-        values_.push_back(std::move(made));
-        v = &values_.back();
+        values_->push_back(std::move(made));
+        v = &values_->back();
     }
     v->type = type;
     v->SetData(std::move(data));
     v->changed = true;
     v->fileText = {};
+    edited_ = true;
     return *v;
+}
+
+bool Key::RemoveValue(std::u16string_view name) {
+    auto& values = LoadedValues();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (EqualsFolded(it->name, name)) {
+            values.erase(it);
+            edited_ = true;
+            return true;
+        }
+    }
+    return false;
 }
 
 const std::vector<uint8_t>& Value::Data() const {
@@ -136,24 +352,21 @@ void Value::KeepFileText(std::string_view text) {
     decoded_ = false;
 }
 
-bool Key::RemoveValue(std::u16string_view name) {
-    for (auto it = values_.begin(); it != values_.end(); ++it) {
-        if (EqualsFolded(it->name, name)) {
-            values_.erase(it);
-            return true;
-        }
-    }
-    return false;
+// Node
+
+std::shared_ptr<Node> Key::FindChild(std::u16string_view name) {
+    Key* child = Child(name);
+    return child ? tree_->Share(child) : nullptr;
 }
 
 std::shared_ptr<Node> Key::MakeChild(std::u16string_view name) {
-    return AddChildPointer(name);
+    return tree_->Share(AddChild(name));
 }
 
 bool Key::SubkeyName(size_t index, std::u16string* name) {
     const auto& children = OrderedChildren();
     if (index >= children.size()) return false;
-    *name = children[index]->Name();
+    children[index]->name_.CopyTo(name);
     return true;
 }
 
@@ -171,9 +384,10 @@ bool Key::WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
 }
 
 std::vector<Node::ValueShape> Key::ValueShapes() {
+    const auto& values = LoadedValues();
     std::vector<ValueShape> shapes;
-    shapes.reserve(values_.size());
-    for (const Value& v : values_) shapes.push_back(ValueShape{v.name.size(), v.type, v.Data().size()});
+    shapes.reserve(values.size());
+    for (const Value& v : values) shapes.push_back(ValueShape{v.name.size(), v.type, v.Data().size()});
     return shapes;
 }
 

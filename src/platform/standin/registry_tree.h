@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,9 +15,42 @@
 
 namespace standin {
 
+// A view of a name: ASCII text (as the loaded file spells it) or UTF-16 code
+// units. Whatever it views must outlive it.
+class NameView {
+public:
+    NameView() = default;
+    static NameView Ascii(std::string_view text) { return NameView(text.data(), text.size(), false); }
+    static NameView Wide(std::u16string_view units) { return NameView(units.data(), units.size(), true); }
+
+    size_t size() const { return size_; }
+    char16_t operator[](size_t i) const {
+        return wide_ ? static_cast<const char16_t*>(data_)[i]
+                     : static_cast<unsigned char>(static_cast<const char*>(data_)[i]);
+    }
+    bool IsWide() const { return wide_; }
+    const char* AsciiData() const { return static_cast<const char*>(data_); }
+    const char16_t* WideData() const { return static_cast<const char16_t*>(data_); }
+    std::u16string ToUtf16() const;
+    void CopyTo(std::u16string* out) const;
+    // Equal to the registry: same length, same units once case is folded.
+    bool Equals(NameView other) const;
+
+private:
+    NameView(const void* data, size_t size, bool wide) : data_(data), size_(size), wide_(wide) {}
+    const void* data_ = nullptr;
+    size_t size_ : 63 = 0;
+    bool wide_ : 1 = false;
+};
+
+// Wine's order of subkeys: lower-cased names, code unit by code unit.
+bool NameLessThan(NameView a, NameView b);
+
 struct NameLess {
     using is_transparent = void;
-    bool operator()(std::u16string_view a, std::u16string_view b) const;
+    bool operator()(std::u16string_view a, std::u16string_view b) const {
+        return NameLessThan(NameView::Wide(a), NameView::Wide(b));
+    }
 };
 
 class Value {
@@ -29,7 +62,7 @@ public:
     // file set it keeps only its line and is decoded when first asked for.
     const std::vector<uint8_t>& Data() const;
     void SetData(std::vector<uint8_t> data);
-    // Keeps the file's line for the data: what the loader does once a line is parsed.
+    // Keeps the file's line for the data: a value as the loaded file set it.
     void KeepFileText(std::string_view text);
 
     std::u16string name;
@@ -42,12 +75,28 @@ private:
     mutable bool decoded_ = true;
 };
 
+class Key;
+
+// A key's section of the loaded file: its "[...]" line and the lines that
+// follow it up to the next section's, all in the file's text.
+struct Section {
+    std::string_view header;
+    std::string_view body;       // line ends included
+    Key* key = nullptr;
+    Section* next = nullptr;     // the key's next section in the file
+    bool plain = true;           // no value removed or named twice: written back as read
+};
+
+class Tree;
+
+// Keys live as long as their tree, deleted or not; a handle keeps the tree alive.
+// A key's values are read from its sections when first asked for.
 class Key : public Node {
 public:
-    explicit Key(std::u16string name, Key* parent = nullptr);
+    Key(NameView name, Key* parent, Tree* tree) : name_(name), parent_(parent), tree_(tree) {}
 
     // Node: the registry functions' view of this key.
-    std::shared_ptr<Node> FindChild(std::u16string_view name) override { return ChildPointer(name); }
+    std::shared_ptr<Node> FindChild(std::u16string_view name) override;
     std::shared_ptr<Node> MakeChild(std::u16string_view name) override;
     size_t SubkeyCount() override { return ChildCount(); }
     size_t LongestSubkeyName() override { return LongestChildName(); }
@@ -59,18 +108,21 @@ public:
     bool DeniesRead() const override { return denyRead; }
     bool DeniesWrite() const override { return denyWrite; }
 
-    const std::u16string& Name() const { return name_; }
+    NameView Name() const { return name_; }
     Key* Parent() const { return parent_; }
     bool Deleted() const { return deleted_; }
     std::u16string Path() const;
 
     Key* Child(std::u16string_view name) const;
-    // Gives the existing child of that name, or a new one.
-    Key* AddChild(std::u16string_view name, bool* created = nullptr);
-    const std::shared_ptr<Key>& AddChildPointer(std::u16string_view name, bool* created = nullptr);
-    std::shared_ptr<Key> ChildPointer(std::u16string_view name) const;
+    Key* Child(NameView name) const;
+    // Gives the existing child of that name, or a new one; a new child's name
+    // is kept by the tree unless it is ASCII text of the loaded file (keepName false).
+    Key* AddChild(NameView name, bool* created = nullptr, bool keepName = true);
+    Key* AddChild(std::u16string_view name, bool* created = nullptr) {
+        return AddChild(NameView::Wide(name), created, true);
+    }
     // Detaches the child and marks it and everything below it deleted.
-    bool RemoveChild(std::u16string_view name);
+    bool RemoveChild(Key* child);
     size_t ChildCount() const { return children_.size(); }
     // Children in enumeration order; index access is constant time.
     const std::vector<Key*>& OrderedChildren() const;
@@ -80,8 +132,13 @@ public:
     const Value* FindValue(std::u16string_view name) const;
     Value& SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data);
     bool RemoveValue(std::u16string_view name);
-    const std::vector<Value>& Values() const { return values_; }
-    std::vector<Value>& MutableValues() { return values_; }
+    const std::vector<Value>& Values() const;
+    // Whether a value was set or removed since the file was loaded.
+    bool ValuesEdited() const { return edited_; }
+
+    // The key's sections of the loaded file, in file order.
+    Section* FirstSection() const { return firstSection_; }
+    void AddSection(Section* section);
 
     bool denyRead = false;
     bool denyWrite = false;
@@ -90,17 +147,51 @@ public:
     bool permanent = false;   // always present (HKLM\SOFTWARE\Classes and its parent)
 
 private:
+    friend class Tree;
     void MarkDeleted();
+    std::vector<Value>& LoadedValues() const;
+    size_t ChildIndex(const Key* child) const;
 
-    std::u16string name_;
+    NameView name_;
     Key* parent_;
+    Tree* tree_;
+    uint32_t index_ = 0;  // in the tree's keys, plus one
+    Section* firstSection_ = nullptr;
+    mutable std::vector<Key*> children_;
+    mutable std::unique_ptr<std::vector<Value>> values_;  // made when first asked for
+    mutable uint32_t longest_ = 0;
     bool deleted_ = false;
-    // Keyed by a view of each child's own name, which never changes.
-    std::map<std::u16string_view, std::shared_ptr<Key>, NameLess> children_;
-    std::vector<Value> values_;
-    mutable std::vector<Key*> order_;
-    mutable bool orderValid_ = false;
-    mutable size_t longest_ = 0;
+    bool edited_ = false;
+    mutable bool sorted_ = true;
+    mutable bool longestValid_ = true;
+};
+
+// Owns every key and the names the file's text does not hold, and finds a
+// child by its parent and name in one hash lookup.
+class Tree : public std::enable_shared_from_this<Tree> {
+public:
+    Key* NewRoot(std::u16string_view name);
+    // A pointer to the key that keeps the whole tree alive.
+    std::shared_ptr<Key> Share(Key* key) { return std::shared_ptr<Key>(shared_from_this(), key); }
+    // Children appended while loading are ordered once, when first enumerated.
+    bool loading = false;
+
+private:
+    friend class Key;
+    // A slot of the table: a key's hash and its index in keys_ plus one (0: empty).
+    struct Slot {
+        uint32_t hash;
+        uint32_t key;
+    };
+    Key* Find(const Key* parent, NameView name) const;
+    Key* Make(Key* parent, NameView name, bool keepName);
+    void Forget(const Key* key);
+    void Grow();
+
+    std::deque<Key> keys_;
+    std::deque<std::u16string> names_;
+    std::vector<Slot> slots_;  // open addressing, linear probing; a power of two in size
+    size_t used_ = 0;
 };
 
 }  // namespace standin

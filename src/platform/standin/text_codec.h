@@ -16,6 +16,8 @@ std::wstring Utf16ToWide(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates are written as U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same for UTF-16LE bytes (an odd last byte is no unit).
+std::string Utf16LeToUtf8(std::string_view bytes);
 // The UTF-16LE bytes of code units, and the code units of UTF-16LE bytes (an
 // odd last byte is no unit).
 std::vector<uint8_t> Utf16LeBytes(std::u16string_view units);
