@@ -89,6 +89,21 @@ TEST_F(RegFileTest, ValueSetTwiceIsWrittenOnceWithTheLastData) {
     EXPECT_EQ(test::Str(L"HKCR\\A", L""), L"second");
 }
 
+TEST_F(RegFileTest, ValueNamedTwiceInOtherCaseOverContinuedLinesIsWrittenOnce) {
+    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKCR\\A]\n\"v\"=hex:01,02,03,04,05,06,07,08,\\\n  02\n"
+                                 "\"V\"=hex:03,02,03,04,05,06,07,08,\\\n  04\n",
+                                 "t.reg").ok);
+    std::string saved = standin::SerializeRegistry();
+    EXPECT_EQ(saved.find("\"v\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"V\"=hex:03,02,03,04,05,06,07,08,\\\n  04"), std::string::npos) << saved;
+}
+
+TEST_F(RegFileTest, EmptyPathComponentNamesNoKey) {
+    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKCR\\X\\\\A]\n[HKCR\\X\\\\B]\n\"v\"=\"1\"\n", "e.reg").ok);
+    EXPECT_EQ(test::Str(L"HKCR\\X\\B", L"v"), L"1");
+    EXPECT_FALSE(standin::KeyExists(L"HKCR\\X\\A\\B"));
+}
+
 TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
     struct Case {
         std::string text;

@@ -234,7 +234,7 @@ bool Parser::Run(std::string_view text) {
         if (t.front() == '[') {
             EndSection(static_cast<size_t>(line.text.data() - text.data()));
             if (!Header(t, line.number)) break;
-            bodyStart_ = reader.Position();
+            bodyStart_ = std::min(reader.Position(), text.size());  // past the end after a last line without an end
             continue;
         }
         if (t.front() == '"' || t.front() == '@') {
@@ -279,7 +279,7 @@ bool Parser::Header(std::string_view t, size_t line) {
     Key* key = SectionKey(path);
     key->inFile = true;
     key->implicit = false;
-    section_ = &state_.sections.emplace_back();
+    section_ = &state_.tree->sections.emplace_back();
     section_->header = t;
     section_->key = key;
     key->AddSection(section_);
@@ -429,7 +429,7 @@ bool Parser::ValueLine(const Line& first, LineReader& reader) {
     if (!section_->plain) return true;
     // A section is written back as read unless a value is removed or named
     // twice in it (names with escapes, and long sections, are not compared).
-    std::string_view t = TrimLeft(logical);
+    std::string_view t = TrimLeft(first.text);  // the name is on the first line, in the file's text
     std::string_view name = t.front() == '@' ? std::string_view() : t.substr(1, t.find('"', 1) - 1);
     bool plain = !remove && name.find('\\') == std::string_view::npos && sectionNames_.size() < 8;
     for (size_t i = 0; plain && i < sectionNames_.size(); ++i) plain = !SameName(sectionNames_[i], name);
@@ -494,13 +494,13 @@ bool ParseRegFile(std::string bytes, const std::string& name, State& state, std:
     DecodeToUtf8(bytes, &state.format, &converted);
     size_t bom = 0;
     if (state.format.encoding == FileEncoding::Utf16Le) {
-        state.text = std::move(converted);
+        state.tree->text = std::move(converted);
         std::string().swap(bytes);  // only the conversion is kept
     } else {
         bom = state.format.encoding == FileEncoding::Utf8Bom ? 3 : 0;
-        state.text = std::move(bytes);
+        state.tree->text = std::move(bytes);
     }
-    std::string_view text = std::string_view(state.text).substr(bom);
+    std::string_view text = std::string_view(state.tree->text).substr(bom);
     Parser parser(name, state);
     state.tree->loading = true;
     bool ok = parser.Run(text);

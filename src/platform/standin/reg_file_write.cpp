@@ -15,7 +15,9 @@ constexpr size_t kHexWrap = 77;  // where regedit breaks a line of hex bytes
 // encoding and line ends.
 class Output {
 public:
-    explicit Output(const FileFormat& format) : format_(format) {
+    // sizeHint: the bytes expected, reserved at once.
+    Output(const FileFormat& format, size_t sizeHint) : format_(format) {
+        bytes_.reserve(sizeHint);
         if (format.encoding == FileEncoding::Utf8Bom) bytes_ = "\xEF\xBB\xBF";
         if (format.encoding == FileEncoding::Utf16Le) bytes_ = "\xFF\xFE";
     }
@@ -43,9 +45,20 @@ private:
             bytes_.append(utf8);
             return;
         }
-        for (char16_t u : Utf8ToUtf16(utf8)) {
-            bytes_.push_back(static_cast<char>(u & 0xFF));
-            bytes_.push_back(static_cast<char>(u >> 8));
+        // ASCII runs a byte at a time; the others through the converter.
+        auto ascii = [&](size_t i) { return static_cast<unsigned char>(utf8[i]) < 0x80; };
+        for (size_t i = 0; i < utf8.size();) {
+            size_t end = i;
+            while (end < utf8.size() && ascii(end)) ++end;
+            size_t at = bytes_.size();
+            bytes_.resize(at + 2 * (end - i));
+            for (; i < end; ++i, at += 2) bytes_[at] = utf8[i];
+            while (end < utf8.size() && !ascii(end)) ++end;
+            for (char16_t u : Utf8ToUtf16(utf8.substr(i, end - i))) {
+                bytes_.push_back(static_cast<char>(u & 0xFF));
+                bytes_.push_back(static_cast<char>(u >> 8));
+            }
+            i = end;
         }
     }
 
@@ -196,11 +209,13 @@ void WriteSection(const Section& section, bool regedit4, Output& out) {
 }  // namespace
 
 std::string WriteRegFile(const State& state) {
-    Output out(state.format);
+    // About the loaded file's size, written again with a few changes.
+    size_t units = state.tree->text.size() + state.tree->text.size() / 16 + 4096;
+    Output out(state.format, state.format.encoding == FileEncoding::Utf16Le ? 2 * units : units);
     for (size_t i = 0; i < state.format.leadingBlankLines; ++i) out.Line("");
     out.Line(state.format.headerLine);
     for (const auto& line : state.format.preamble) out.Line(line);
-    for (const Section& section : state.sections) {
+    for (const Section& section : state.tree->sections) {
         const Key& key = *section.key;
         if (key.Deleted()) continue;
         out.Line(section.header);

@@ -24,7 +24,6 @@ void ResetTree(State& state) {
     state.currentUser = state.tree->NewRoot(u"HKEY_CURRENT_USER");
     state.currentConfig = state.tree->NewRoot(u"HKEY_CURRENT_CONFIG");
     state.classes = nullptr;
-    state.sections.clear();
     ClassesKey(state);  // always there on Windows
     state.changed = false;
 }

@@ -50,10 +50,6 @@ struct State {
     Key* currentConfig = nullptr;
     Key* classes = nullptr;  // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, found once
     std::unique_ptr<HiveStore> hive;  // the offline hive in use, if any
-    std::deque<Section> sections;  // grows without moving what it holds
-    // The loaded file's text, as UTF-8: sections, names and unchanged values
-    // refer into it rather than keeping copies.
-    std::string text;
     FileFormat format;
     std::string filePath;
     int lockFd = -1;

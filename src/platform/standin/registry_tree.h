@@ -68,7 +68,7 @@ public:
     std::u16string name;
     DWORD type = REG_NONE;
     bool changed = false;       // differs from what the loaded file said
-    std::string_view fileText;  // the file's line(s) that last set it, while unchanged (in State::text)
+    std::string_view fileText;  // the file's line(s) that last set it, while unchanged (in the tree's text)
 
 private:
     mutable std::vector<uint8_t> data_;
@@ -166,10 +166,15 @@ private:
     mutable bool longestValid_ = true;
 };
 
-// Owns every key and the names the file's text does not hold, and finds a
-// child by its parent and name in one hash lookup.
+// Owns every key, the loaded file's text and sections, and the names the
+// text does not hold; finds a child by its parent and name in one hash lookup.
 class Tree : public std::enable_shared_from_this<Tree> {
 public:
+    // The loaded file's text, as UTF-8: sections, names and unchanged values
+    // refer into it rather than keeping copies.
+    std::string text;
+    std::deque<Section> sections;  // in file order; grows without moving what it holds
+
     Key* NewRoot(std::u16string_view name);
     // A pointer to the key that keeps the whole tree alive.
     std::shared_ptr<Key> Share(Key* key) { return std::shared_ptr<Key>(shared_from_this(), key); }
