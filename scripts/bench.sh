@@ -31,10 +31,13 @@ for n in $sizes; do
     reg=$work/r$n.reg
     build/linux/bench/make_registry "$n" > "$reg"
     bytes=$(stat -c %s "$reg")
+    reg16=$work/r$n-utf16.reg  # the same content as regedit writes it: UTF-16LE with a BOM
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg"; } > "$reg16"
+    bytes16=$(stat -c %s "$reg16")
     export VANDREL_STANDIN_TIMING=1
 
     # Native: the floor, /S and /C, each timed inside the process.
-    floor="" load="" show="" peak="" configure="" save=""
+    floor="" load="" load16="" show="" peak="" peak16="" configure="" save=""
     for _ in $(seq "$reps"); do
         line=$(cd "$work/run" && VANDREL_REGISTRY=$reg "$root/build/linux/bench/floor" marker 2>&1 >/dev/null)
         floor+=" $(sed -n 's/.*sweep \([0-9.]*\) ms.*/\1/p' <<< "$line")"
@@ -42,6 +45,9 @@ for n in $sizes; do
         load+=" $(field load <<< "$line")"
         show+=" $(field run <<< "$line")"
         peak+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
+        line=$(cd "$work/run" && VANDREL_REGISTRY=$reg16 "$root/build/linux/vandrel" /S 2>&1 >/dev/null)
+        load16+=" $(field load <<< "$line")"
+        peak16+=" $(sed -n 's/.*peak \([0-9]*\) KiB.*/\1/p' <<< "$line")"
         cp "$reg" "$work/c.reg"
         line=$(cd "$work/run" && VANDREL_REGISTRY=$work/c.reg "$root/build/linux/vandrel" /C 2>&1 >/dev/null)
         configure+=" $(field run <<< "$line")"
@@ -49,13 +55,15 @@ for n in $sizes; do
     done
     unset VANDREL_STANDIN_TIMING
     min_median load "$load"
+    min_median load16 "$load16"
     min_median floor "$floor"
     min_median show "$show"
     min_median conf "$configure"
     min_median save "$save"
     read -r peak_min _ <<< "$(stats "$peak")"
+    read -r peak16_min _ <<< "$(stats "$peak16")"
     sweep_s[native-$n]=$show_med
-    rows+=("| native | $n | $floor_min / $floor_med | $show_min / $show_med | $(awk "BEGIN {printf \"%.2f\", $show_med / $floor_med}") | $conf_min / $conf_med | $load_min / $load_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $load_med}") MB/s) | $save_min / $save_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $save_med}") MB/s) | $(awk "BEGIN {printf \"%.0f MiB, %.1fx the file\", $peak_min / 1024, $peak_min * 1024 / $bytes}") |")
+    rows+=("| native | $n | $floor_min / $floor_med | $show_min / $show_med | $(awk "BEGIN {printf \"%.2f\", $show_med / $floor_med}") | $conf_min / $conf_med | $load_min / $load_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $load_med}") MB/s) | $load16_min / $load16_med ($(awk "BEGIN {printf \"%.0f\", $bytes16 / 1000 / $load16_med}") MB/s) | $save_min / $save_med ($(awk "BEGIN {printf \"%.0f\", $bytes / 1000 / $save_med}") MB/s) | $(awk "BEGIN {printf \"%.0f MiB, %.1fx the file\", $peak_min / 1024, $peak_min * 1024 / $bytes}") | $(awk "BEGIN {printf \"%.0f MiB, %.1fx the file\", $peak16_min / 1024, $peak16_min * 1024 / $bytes16}") |")
 
     # Wine: a fresh prefix holding the same classes.
     wineserver -k > /dev/null 2>&1 || true
@@ -82,7 +90,7 @@ for n in $sizes; do
     ws_med=$(awk "BEGIN {print $ws_med - $base_min}"); ws_min=$(awk "BEGIN {print $ws_min - $base_min}")
     wc_med=$(awk "BEGIN {print $wc_med - $base_min}"); wc_min=$(awk "BEGIN {print $wc_min - $base_min}")
     sweep_s[wine-$n]=$ws_med
-    rows+=("| Wine win64 | $n (+ the prefix's own) | $wf_min / $wf_med | $ws_min / $ws_med | $(awk "BEGIN {printf \"%.2f\", $ws_med / $wf_med}") | $wc_min / $wc_med | import into the prefix | n/a | n/a |")
+    rows+=("| Wine win64 | $n (+ the prefix's own) | $wf_min / $wf_med | $ws_min / $ws_med | $(awk "BEGIN {printf \"%.2f\", $ws_med / $wf_med}") | $wc_min / $wc_med | import into the prefix | n/a | n/a | n/a | n/a |")
 done
 
 growth=""
@@ -101,10 +109,12 @@ done
     echo "with the output going to a pipe, as when a script captures it. (Under Wine, output to a character device such as"
     echo "/dev/null or a console cost about 0.5 ms a line until the tool buffered its output.) Absolute Wine times vary by"
     echo "several times between runs on a shared machine, since every registry call is a round trip to the wine server;"
-    echo "compare the ratios, which come from one run with the floor and the tool interleaved."
+    echo "compare the ratios, which come from one run with the floor and the tool interleaved. Loads are of the UTF-8 file"
+    echo "that bench/make_registry writes and of the same content in UTF-16LE with a BOM, as regedit writes it, each in MB/s"
+    echo "of its own size; peak memory is the process's whole resident peak."
     echo
-    echo "| Platform | Classes | Floor sweep | /S sweep | /S ÷ floor | /C sweep | Load | Save after /C | Peak memory of /S |"
-    echo "|---|---|---|---|---|---|---|---|---|"
+    echo "| Platform | Classes | Floor sweep | /S sweep | /S ÷ floor | /C sweep | Load | Load, UTF-16LE form | Save after /C | Peak memory of /S | Peak, UTF-16LE form |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|"
     printf '%s\n' "${rows[@]}"
     echo
     printf '%s' "$growth"

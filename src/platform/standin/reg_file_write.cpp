@@ -99,7 +99,6 @@ std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes
     return out;
 }
 
-
 std::string DisplayPath(const State& state, const Key& key) {
     std::u16string path = key.Path();
     std::u16string classes = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";

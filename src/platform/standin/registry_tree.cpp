@@ -196,33 +196,33 @@ Key* Key::AddChild(NameView name, bool* created, bool keepName) {
     return child;
 }
 
-size_t Key::ChildIndex(const Key* child) const {
-    if (sorted_) {
-        auto at = std::lower_bound(children_.begin(), children_.end(), child,
-                                   [](const Key* a, const Key* b) { return NameLessThan(a->name_, b->name_); });
-        return static_cast<size_t>(at - children_.begin());
-    }
-    return static_cast<size_t>(std::find(children_.begin(), children_.end(), child) - children_.begin());
-}
-
 bool Key::RemoveChild(Key* child) {
     if (!child || child->parent_ != this || child->deleted_) return false;
-    size_t index = ChildIndex(child);
-    if (index >= children_.size() || children_[index] != child) return false;
-    children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(index));
-    longestValid_ = false;
+    // Left in children_ until the order is next asked for, so that removing
+    // many children costs no more than removing one.
     tree_->Forget(child);
+    child->removed_ = true;
     child->MarkDeleted();
+    ++detached_;
+    longestValid_ = false;
     return true;
+}
+
+void Key::DropDetached() const {
+    if (!detached_) return;
+    std::erase_if(children_, [](const Key* child) { return child->removed_; });
+    detached_ = 0;
 }
 
 void Key::MarkDeleted() {
     // The subtree stays reachable from the deleted key, as a handle to it sees it.
     deleted_ = true;
-    for (Key* child : children_) child->MarkDeleted();
+    for (Key* child : children_)
+        if (!child->deleted_) child->MarkDeleted();
 }
 
 const std::vector<Key*>& Key::OrderedChildren() const {
+    DropDetached();
     if (!sorted_) {
         // Sorted by the first eight folded units first (a shorter name is
         // padded with zeros, which sort first), then by whole names.
@@ -252,6 +252,7 @@ const std::vector<Key*>& Key::OrderedChildren() const {
 
 size_t Key::LongestChildName() const {
     if (!longestValid_) {
+        DropDetached();
         longest_ = 0;
         for (const Key* child : children_) longest_ = std::max<size_t>(longest_, child->name_.size());
         longestValid_ = true;

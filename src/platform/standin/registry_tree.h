@@ -123,7 +123,7 @@ public:
     }
     // Detaches the child and marks it and everything below it deleted.
     bool RemoveChild(Key* child);
-    size_t ChildCount() const { return children_.size(); }
+    size_t ChildCount() const { return children_.size() - detached_; }
     // Children in enumeration order; index access is constant time.
     const std::vector<Key*>& OrderedChildren() const;
     size_t LongestChildName() const;
@@ -150,17 +150,20 @@ private:
     friend class Tree;
     void MarkDeleted();
     std::vector<Value>& LoadedValues() const;
-    size_t ChildIndex(const Key* child) const;
+    // Drops the detached children from children_, keeping the order of the others.
+    void DropDetached() const;
 
     NameView name_;
     Key* parent_;
     Tree* tree_;
     uint32_t index_ = 0;  // in the tree's keys, plus one
     Section* firstSection_ = nullptr;
-    mutable std::vector<Key*> children_;
+    mutable std::vector<Key*> children_;  // with detached ones until next asked for in order
+    mutable size_t detached_ = 0;         // children_ entries removed by RemoveChild
     mutable std::unique_ptr<std::vector<Value>> values_;  // made when first asked for
     mutable uint32_t longest_ = 0;
     bool deleted_ = false;
+    bool removed_ = false;  // detached from its parent by RemoveChild
     bool edited_ = false;
     mutable bool sorted_ = true;
     mutable bool longestValid_ = true;
