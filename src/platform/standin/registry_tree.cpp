@@ -367,6 +367,10 @@ std::shared_ptr<Node> Key::MakeChild(std::u16string_view name) {
 bool Key::SubkeyName(size_t index, std::u16string* name) {
     const auto& children = OrderedChildren();
     if (index >= children.size()) return false;
+    // A sweep asks for the indexes in turn: the keys a few ahead, and their
+    // names, are fetched into the cache while this one is answered.
+    if (index + 16 < children.size()) __builtin_prefetch(children[index + 16]);
+    if (index + 8 < children.size()) __builtin_prefetch(children[index + 8]->name_.Data());
     children[index]->name_.CopyTo(name);
     return true;
 }

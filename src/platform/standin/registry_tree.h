@@ -28,6 +28,7 @@ public:
         return wide_ ? static_cast<const char16_t*>(data_)[i]
                      : static_cast<unsigned char>(static_cast<const char*>(data_)[i]);
     }
+    const void* Data() const { return data_; }
     bool IsWide() const { return wide_; }
     const char* AsciiData() const { return static_cast<const char*>(data_); }
     const char16_t* WideData() const { return static_cast<const char16_t*>(data_); }
