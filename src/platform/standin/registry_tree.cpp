@@ -9,8 +9,8 @@
 namespace standin {
 
 std::u16string NameView::ToUtf16() const {
-    std::u16string out(size(), u'\0');
-    for (size_t i = 0; i < size(); ++i) out[i] = (*this)[i];
+    std::u16string out;
+    CopyTo(&out);
     return out;
 }
 
@@ -94,9 +94,7 @@ uint32_t HashName(const void* parent, NameView name) {
 }  // namespace
 
 Key* Tree::NewRoot(std::u16string_view name) {
-    Key* key = &keys_.emplace_back(NameView::Wide(names_.emplace_back(name)), nullptr, this);
-    key->index_ = static_cast<uint32_t>(keys_.size());
-    return key;
+    return Make(nullptr, NameView::Wide(name), true);
 }
 
 Key* Tree::Find(const Key* parent, NameView name) const {
@@ -180,18 +178,16 @@ Key* Key::AddChild(NameView name, bool* created, bool keepName) {
     }
     Key* child = tree_->Make(this, name, keepName);
     if (created) *created = true;
+    auto at = children_.end();
     if (sorted_ && !children_.empty() && NameLessThan(child->name_, children_.back()->name_)) {
         if (tree_->loading) {
             sorted_ = false;
         } else {
-            auto at = std::lower_bound(children_.begin(), children_.end(), child,
-                                       [](const Key* a, const Key* b) { return NameLessThan(a->name_, b->name_); });
-            children_.insert(at, child);
-            longest_ = std::max<size_t>(longest_, child->name_.size());
-            return child;
+            at = std::lower_bound(children_.begin(), children_.end(), child,
+                                  [](const Key* a, const Key* b) { return NameLessThan(a->name_, b->name_); });
         }
     }
-    children_.push_back(child);
+    children_.insert(at, child);
     longest_ = std::max<size_t>(longest_, child->name_.size());
     return child;
 }
