@@ -157,11 +157,11 @@ private:
     NameView name_;
     Key* parent_;
     Tree* tree_;
-    uint32_t index_ = 0;  // in the tree's keys, plus one
     Section* firstSection_ = nullptr;
     mutable std::vector<Key*> children_;  // with detached ones until next asked for in order
-    mutable size_t detached_ = 0;         // children_ entries removed by RemoveChild
     mutable std::unique_ptr<std::vector<Value>> values_;  // made when first asked for
+    uint32_t index_ = 0;                  // in the tree's keys, plus one
+    mutable uint32_t detached_ = 0;       // children_ entries removed by RemoveChild
     mutable uint32_t longest_ = 0;
     bool deleted_ = false;
     bool removed_ = false;  // detached from its parent by RemoveChild
