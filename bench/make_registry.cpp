@@ -1,8 +1,9 @@
 // Writes a synthetic .reg file of N classes in the 32-bit view, shaped like a
 // real machine's: each class with an InprocServer32 key and a couple of
 // values; one class in a hundred a provider, in turn in each state the tool
-// tells apart, with its ProgID key.
-// Usage: make_registry <classes> [providers every N classes, default 100]
+// tells apart, with its ProgID key. With --progids every class has a ProgID
+// key, as on a machine where most classes are registered with one.
+// Usage: make_registry [--progids] <classes> [providers every N classes, default 100]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,8 +24,13 @@ void Section(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool progIds = argc > 1 && std::string(argv[1]) == "--progids";
+    if (progIds) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: make_registry <classes> [providers every N classes]\n");
+        std::fprintf(stderr, "usage: make_registry [--progids] <classes> [providers every N classes]\n");
         return 2;
     }
     unsigned long classes = std::strtoul(argv[1], nullptr, 10);
@@ -41,6 +47,15 @@ int main(int argc, char** argv) {
             std::printf("\n");
             Section(key + "\\InprocServer32");
             std::printf("@=\"C:\\\\Program Files (x86)\\\\Vendor\\\\lib%lu.dll\"\n\"ThreadingModel\"=\"Both\"\n\n", n);
+            if (progIds) {
+                std::string progId = "Vendor.Class" + std::to_string(n);
+                Section(key + "\\ProgID");
+                std::printf("@=\"%s.1\"\n\n", progId.c_str());
+                Section(progId);
+                std::printf("@=\"Synthetic class %lu\"\n\n", n);
+                Section(progId + "\\CLSID");
+                std::printf("@=\"%s\"\n\n", clsid.c_str());
+            }
             continue;
         }
         unsigned state = (n / every) % 5;

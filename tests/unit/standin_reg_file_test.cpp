@@ -80,22 +80,91 @@ TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
     EXPECT_FALSE(standin::KeyExists(L"HKCR\\A\\B\\C"));
 }
 
-TEST_F(RegFileTest, ValueSetTwiceIsWrittenOnceWithTheLastData) {
-    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKCR\\A]\n@=\"first\"\n; note\n@=\"second\"\n", "t.reg").ok);
+TEST_F(RegFileTest, ValueSetTwiceKeepsBothLinesAndTheLastTakesEffect) {
+    const std::string file = "REGEDIT4\n\n[HKCR\\A]\n@=\"first\"\n; note\n@=\"second\"\n";
+    ASSERT_TRUE(LoadRegistryText(file, "t.reg").ok);
     standin::PutString(L"HKCR\\A", L"other", L"x");
     std::string saved = standin::SerializeRegistry();
-    EXPECT_EQ(saved.find("first"), std::string::npos);
+    EXPECT_EQ(saved, file + "\"other\"=\"x\"\n");
     ASSERT_TRUE(LoadRegistryText(saved, "again.reg").ok);
     EXPECT_EQ(test::Str(L"HKCR\\A", L""), L"second");
 }
 
-TEST_F(RegFileTest, ValueNamedTwiceInOtherCaseOverContinuedLinesIsWrittenOnce) {
-    ASSERT_TRUE(LoadRegistryText("REGEDIT4\n\n[HKCR\\A]\n\"v\"=hex:01,02,03,04,05,06,07,08,\\\n  02\n"
-                                 "\"V\"=hex:03,02,03,04,05,06,07,08,\\\n  04\n",
-                                 "t.reg").ok);
-    std::string saved = standin::SerializeRegistry();
-    EXPECT_EQ(saved.find("\"v\""), std::string::npos) << saved;
-    EXPECT_NE(saved.find("\"V\"=hex:03,02,03,04,05,06,07,08,\\\n  04"), std::string::npos) << saved;
+TEST_F(RegFileTest, ValueNamedTwiceInOtherCaseOverContinuedLinesRewritesOnlyTheLast) {
+    const std::string file = "REGEDIT4\n\n[HKCR\\A]\n\"v\"=hex:01,02,03,04,05,06,07,08,\\\n  02\n"
+                             "\"V\"=hex:03,02,03,04,05,06,07,08,\\\n  04\n";
+    ASSERT_TRUE(LoadRegistryText(file, "t.reg").ok);
+    EXPECT_EQ(standin::SerializeRegistry(), file);
+    standin::PutValue(L"HKCR\\A", L"v", REG_BINARY, {9});
+    EXPECT_EQ(standin::SerializeRegistry(),
+              "REGEDIT4\n\n[HKCR\\A]\n\"v\"=hex:01,02,03,04,05,06,07,08,\\\n  02\n\"V\"=hex:09\n");
+}
+
+// What a run leaves in a file of the given shape: the file loaded, the
+// values written as a registry call writes them, the file saved.
+std::string SavedAfter(const std::string& file, const std::vector<std::pair<std::wstring, std::wstring>>& writes) {
+    EXPECT_TRUE(LoadRegistryText(file, "shape.reg").ok) << file;
+    for (const auto& [path, name] : writes) standin::PutString(path, name, L"new");
+    return standin::SerializeRegistry();
+}
+
+TEST_F(RegFileTest, DeletionLinesAndWhatFollowsThemStayInPlace) {
+    const std::string head = "REGEDIT4\n\n[-HKCR\\Gone]\n; gone for good\n\"stray\"=\"ignored\"\n\n"
+                             "[HKCR\\K]\n\"x\"=-\n\"y\"=\"1\"\n";
+    EXPECT_EQ(SavedAfter(head + "\n[HKCR\\Z]\n", {{L"HKCR\\K", L"y"}}),
+              "REGEDIT4\n\n[-HKCR\\Gone]\n; gone for good\n\"stray\"=\"ignored\"\n\n[HKCR\\K]\n\"x\"=-\n\"y\"=\"new\"\n"
+              "\n[HKCR\\Z]\n");
+}
+
+TEST_F(RegFileTest, RepeatedKeyKeepsItsEarlierLinesAndTheLastOneTakesTheWrite) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"v\"=dword:0\n\n[HKCR\\O]\n\n[HKCR\\K]\n\"v\"=dword:1\n",
+                         {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"v\"=dword:0\n\n[HKCR\\O]\n\n[HKCR\\K]\n\"v\"=\"new\"\n");
+}
+
+TEST_F(RegFileTest, NewValueGoesToTheKeysLastSectionBeforeItsComments) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"a\"=\"1\"\n\n[HKCR\\K]\n\"b\"=\"2\"\n; end\n\n[HKCR\\O]\n",
+                         {{L"HKCR\\K", L"c"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"a\"=\"1\"\n\n[HKCR\\K]\n\"b\"=\"2\"\n\"c\"=\"new\"\n; end\n\n[HKCR\\O]\n");
+}
+
+TEST_F(RegFileTest, ValueTheFileRemovesIsWrittenAfterTheRemoval) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n\"v\"=-\n", {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n\"v\"=-\n\"v\"=\"new\"\n");
+}
+
+TEST_F(RegFileTest, KeyDeletedThenRecreatedTakesTheWriteInItsNewSection) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n[-HKCR\\K]\n[HKCR\\K]\n\"w\"=\"2\"\n",
+                         {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n[-HKCR\\K]\n[HKCR\\K]\n\"w\"=\"2\"\n\"v\"=\"new\"\n");
+}
+
+TEST_F(RegFileTest, KeyCreatedThenDeletedIsWrittenAfterTheDeletion) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n\n[-HKCR\\K]\n", {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"1\"\n\n[-HKCR\\K]\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"new\"\n\n");
+}
+
+TEST_F(RegFileTest, EachLineKeepsItsOwnLineEndAndAddedLinesTakeTheirNeighbours) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\r\n\"a\"=\"1\"\n\"b\"=\"2\"\r\n[HKCR\\L]  \n", {{L"HKCR\\K", L"c"}}),
+              "REGEDIT4\n\n[HKCR\\K]\r\n\"a\"=\"1\"\n\"b\"=\"2\"\r\n\"c\"=\"new\"\r\n[HKCR\\L]  \n");
+}
+
+TEST_F(RegFileTest, DosEndOfFileLineIsAcceptedKeptAndNewKeysGoBeforeIt) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\r\n\r\n[HKCR\\K]\r\n\"a\"=\"1\"\r\n\x1A", {{L"HKCR\\N", L"v"}}),
+              "REGEDIT4\r\n\r\n[HKCR\\K]\r\n\"a\"=\"1\"\r\n[HKEY_CLASSES_ROOT\\N]\r\n\"v\"=\"new\"\r\n\r\n\x1A");
+}
+
+TEST_F(RegFileTest, RewrittenStringKeepsTheCommentAfterIt) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"1\" ; why\n", {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"new\" ; why\n");
+}
+
+TEST_F(RegFileTest, Utf16FileWithAnUnpairedSurrogateAndAnOddLastByteSavesAsItWas) {
+    std::string file = Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKCR\\K]\r\n\"v\"=\"a");
+    file += std::string("\x00\xD8", 2) + Utf16File("\"\r\n").substr(2) + "x";
+    ASSERT_TRUE(LoadRegistryText(file, "s.reg").ok);
+    EXPECT_EQ(standin::SerializeRegistry(), file);
+    EXPECT_EQ(standin::GetValue(L"HKCR\\K", L"v")->bytes, (std::vector<uint8_t>{'a', 0, 0, 0xD8, 0, 0}));
 }
 
 TEST_F(RegFileTest, EmptyPathComponentNamesNoKey) {

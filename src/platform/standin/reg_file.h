@@ -1,5 +1,6 @@
-// The .reg text format: parsing a file into the registry tree (remembering
-// its sections so that it can be written back unchanged) and writing it out.
+// The .reg text format: parsing a file into the registry tree (which keeps
+// the text and refers into it) and writing it back: the text as it was, with
+// the edits the run's changes need.
 #pragma once
 
 #include <functional>
@@ -29,7 +30,8 @@ void VisitSectionBody(std::string_view body, const std::function<void(const Body
 void ParseValueEntry(std::string_view text, std::u16string* name, DWORD* type);
 // The data of a value entry the loader accepted, in the loaded file's format.
 void DecodeValueText(std::string_view text, std::vector<uint8_t>* data);
-// The whole registry as file bytes, in the loaded file's encoding and layout.
+// The whole registry as file bytes: the loaded file's bytes with the run's
+// changes, in its encoding and line ends.
 std::string WriteRegFile(const State& state);
 
 // Helpers shared by the reader and the writer.
@@ -38,6 +40,5 @@ inline bool IsNarrowInRegedit4(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 std::string EscapeRegString(std::u16string_view text);
-std::string CanonicalValueText(const Value& value, bool regedit4);
 
 }  // namespace standin

@@ -54,7 +54,9 @@ std::string_view DecodeToUtf8(std::string_view bytes, FileFormat* format, std::s
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
         format->encoding = FileEncoding::Utf16Le;
-        *converted = Utf16LeToUtf8(bytes.substr(2));
+        std::string_view units = bytes.substr(2);
+        if (units.size() % 2) format->oddByte = std::string(units.substr(units.size() - 1));
+        *converted = Utf16LeToUtf8(units);
         return *converted;
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -200,37 +202,31 @@ private:
     std::string error_;
     Section* section_ = nullptr;
     size_t bodyStart_ = 0;
-    std::vector<std::string_view> sectionNames_;  // the names the current section's values spell
     bool sectionDeleted_ = false;
     std::string logicalStore_;  // a value line joined from several, while it is parsed
 };
 
+// A line that imports nothing: blank, a comment, or the DOS end-of-file
+// byte that old editors leave on a line of its own, which regedit ignores.
+bool IsIgnoredLine(std::string_view t) {
+    return t.empty() || t.front() == ';' || t.front() == '#' || t == "\x1A";
+}
+
 bool Parser::Run(std::string_view text) {
     text_ = text;
     LineReader reader(text);
-    state_.format.finalLineEnd = !text.empty() && text.back() == '\n';
     Line line{};
-    size_t blank = 0;
     bool more = reader.Next(&line);
-    while (more && TrimRight(line.text).empty()) {
-        ++blank;
-        more = reader.Next(&line);
-    }
+    while (more && TrimRight(line.text).empty()) more = reader.Next(&line);
     if (!more) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
     std::string_view head = TrimRight(line.text);
     if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
     else if (head == "REGEDIT4") state_.format.regedit4 = true;
     else return Fail(line.number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
-    state_.format.headerLine = std::string(line.text);
-    state_.format.preamble.clear();
-    state_.format.leadingBlankLines = blank;
 
     while (reader.Next(&line)) {
         std::string_view t = TrimLeft(TrimRight(line.text));
-        if (t.empty() || t.front() == ';' || t.front() == '#') {
-            if (!section_ && !sectionDeleted_) state_.format.preamble.emplace_back(line.text);
-            continue;
-        }
+        if (IsIgnoredLine(t)) continue;
         if (t.front() == '[') {
             EndSection(static_cast<size_t>(line.text.data() - text.data()));
             if (!Header(t, line.number)) break;
@@ -280,10 +276,8 @@ bool Parser::Header(std::string_view t, size_t line) {
     key->inFile = true;
     key->implicit = false;
     section_ = &state_.tree->sections.emplace_back();
-    section_->header = t;
     section_->key = key;
     key->AddSection(section_);
-    sectionNames_.clear();
     return true;
 }
 
@@ -425,17 +419,7 @@ bool Parser::ValueLine(const Line& first, LineReader& reader) {
     DWORD type = REG_NONE;
     bool remove = false;
     // Checked here; the key reads its values from the section when first asked.
-    if (!ParseData(data, line, &type, nullptr, &remove)) return false;
-    if (!section_->plain) return true;
-    // A section is written back as read unless a value is removed or named
-    // twice in it (names with escapes, and long sections, are not compared).
-    std::string_view t = TrimLeft(first.text);  // the name is on the first line, in the file's text
-    std::string_view name = t.front() == '@' ? std::string_view() : t.substr(1, t.find('"', 1) - 1);
-    bool plain = !remove && name.find('\\') == std::string_view::npos && sectionNames_.size() < 8;
-    for (size_t i = 0; plain && i < sectionNames_.size(); ++i) plain = !SameName(sectionNames_[i], name);
-    sectionNames_.push_back(name);
-    section_->plain = plain;
-    return true;
+    return ParseData(data, line, &type, nullptr, &remove);
 }
 
 // A parser for lines the loader has already accepted: it reports nothing.
@@ -505,6 +489,7 @@ bool ParseRegFile(std::string bytes, const std::string& name, State& state, std:
     state.tree->loading = true;
     bool ok = parser.Run(text);
     state.tree->loading = false;
+    state.tree->MarkLoaded();
     if (ok) return true;
     *error = parser.Error();
     return false;

@@ -1,6 +1,10 @@
+// The .reg writer: the loaded file's text copied as it was, line ends and
+// all, with the few edits that the run's changes need. A value the run set
+// that a line of the file set last has that line's data rewritten; one the
+// file did not hold is added at the end of its key's last section; keys the
+// run made, and keys of the file it deleted, are added at the end.
+#include <algorithm>
 #include <cstdio>
-#include <map>
-#include <set>
 
 #include "platform/standin/reg_file.h"
 #include "platform/standin/text_codec.h"
@@ -10,9 +14,9 @@ namespace standin {
 namespace {
 
 constexpr size_t kHexWrap = 77;  // where regedit breaks a line of hex bytes
+constexpr std::string_view kDefaultHead = "Windows Registry Editor Version 5.00\r\n\r\n";
 
-// Receives the file line by line and builds its bytes once, in the file's
-// encoding and line ends.
+// Builds the file's bytes from UTF-8 text, in the file's encoding.
 class Output {
 public:
     // sizeHint: the bytes expected, reserved at once.
@@ -21,25 +25,6 @@ public:
         if (format.encoding == FileEncoding::Utf8Bom) bytes_ = "\xEF\xBB\xBF";
         if (format.encoding == FileEncoding::Utf16Le) bytes_ = "\xFF\xFE";
     }
-    // One line, or several separated by line ends of either kind.
-    void Line(std::string_view text) {
-        if (pendingEnd_) Append(format_.crlf ? "\r\n" : "\n");
-        size_t start = 0;
-        for (size_t nl; (nl = text.find('\n', start)) != std::string_view::npos; start = nl + 1) {
-            std::string_view piece = text.substr(start, nl - start);
-            if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
-            Append(piece);
-            Append(format_.crlf ? "\r\n" : "\n");
-        }
-        Append(text.substr(start));
-        pendingEnd_ = true;
-    }
-    std::string Finish() {
-        if (pendingEnd_ && format_.finalLineEnd) Append(format_.crlf ? "\r\n" : "\n");
-        return std::move(bytes_);
-    }
-
-private:
     void Append(std::string_view utf8) {
         if (format_.encoding != FileEncoding::Utf16Le) {
             bytes_.append(utf8);
@@ -61,10 +46,14 @@ private:
             i = end;
         }
     }
+    std::string Finish() {
+        bytes_ += format_.oddByte;
+        return std::move(bytes_);
+    }
 
+private:
     const FileFormat& format_;
     std::string bytes_;
-    bool pendingEnd_ = false;
 };
 
 // A REG_SZ that reads back exactly from the "text" form.
@@ -73,7 +62,17 @@ bool HasStringForm(const Value& v) {
     std::u16string units = Utf16LeUnits(v.Data());
     if (units.back() != 0) return false;
     units.pop_back();
-    return units.find(char16_t(0)) == std::u16string::npos;
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t u = units[i];
+        if (u == 0) return false;
+        bool high = u >= 0xD800 && u <= 0xDBFF, low = u >= 0xDC00 && u <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || low) {
+            return false;  // UTF-8 text cannot carry an unpaired surrogate
+        }
+    }
+    return true;
 }
 
 std::string NamePart(const Value& v) {
@@ -81,9 +80,11 @@ std::string NamePart(const Value& v) {
     return "\"" + EscapeRegString(v.name) + "\"";
 }
 
-std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes) {
-    std::string out = prefix;
-    size_t lineLength = prefix.size();
+// Hex bytes after a prefix that starts the line at column `column`, broken
+// where regedit breaks them, continuation lines ended by eol.
+std::string HexPart(std::string prefix, size_t column, const std::vector<uint8_t>& bytes, std::string_view eol) {
+    std::string out = std::move(prefix);
+    size_t lineLength = column + out.size();
     char digits[4];
     for (size_t i = 0; i < bytes.size(); ++i) {
         std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
@@ -92,36 +93,216 @@ std::string HexPart(const std::string& prefix, const std::vector<uint8_t>& bytes
         out += ',';
         lineLength += 3;
         if (lineLength >= kHexWrap) {
-            out += "\\\n  ";
+            out += "\\";
+            out += eol;
+            out += "  ";
             lineLength = 2;
         }
     }
     return out;
 }
 
-std::string DisplayPath(const State& state, const Key& key) {
+// A value's data as the file spells it after '=', starting at `column`.
+std::string DataText(const Value& v, bool regedit4, size_t column, std::string_view eol) {
+    if (HasStringForm(v)) {
+        std::u16string units = Utf16LeUnits(v.Data());
+        units.pop_back();
+        return "\"" + EscapeRegString(units) + "\"";
+    }
+    const std::vector<uint8_t>& data = v.Data();
+    if (v.type == REG_DWORD && data.size() == 4) {
+        char text[20];
+        uint32_t d = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24);
+        std::snprintf(text, sizeof text, "dword:%08x", d);
+        return text;
+    }
+    std::vector<uint8_t> bytes = data;
+    if (regedit4 && IsNarrowInRegedit4(v.type)) {
+        bytes.clear();
+        for (char16_t u : Utf16LeUnits(data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
+    }
+    char prefix[16] = "hex:";
+    if (v.type != REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(v.type));
+    return HexPart(prefix, column, bytes, eol);
+}
+
+std::string ValueLine(const Value& v, bool regedit4, std::string_view eol) {
+    std::string name = NamePart(v) + "=";
+    return name + DataText(v, regedit4, name.size(), eol);
+}
+
+std::string DisplayPath(const Key& key) {
     std::u16string path = key.Path();
     std::u16string classes = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
     if (path.size() >= classes.size() && EqualsFolded(path.substr(0, classes.size()), classes) &&
         (path.size() == classes.size() || path[classes.size()] == u'\\'))
         path = u"HKEY_CLASSES_ROOT" + path.substr(classes.size());
-    (void)state;
     return Utf16ToUtf8(path);
 }
 
-// Keys the file does not hold yet: each one that its children do not imply.
-void NewKeys(const State& state, const Key& key, Output& out) {
-    if (!key.inFile && key.Parent()) {
-        bool implied = (key.implicit || key.permanent) && key.Values().empty() &&
-                       (key.ChildCount() > 0 || key.permanent);
-        if (!implied) {
-            out.Line("[" + DisplayPath(state, key) + "]");
-            for (const Value& v : key.Values()) out.Line(CanonicalValueText(v, state.format.regedit4));
-            out.Line("");
+// The line end that starts at `at`, or "" when none does.
+std::string_view LineEndAt(std::string_view text, size_t at) {
+    if (at < text.size() && text[at] == '\n') return text.substr(at, 1);
+    if (at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n') return text.substr(at, 2);
+    return {};
+}
+
+// Where an entry's data starts: past its name, '=' and the blanks after it.
+size_t DataStart(std::string_view entry) {
+    size_t i = 0;
+    while (i < entry.size() && (entry[i] == ' ' || entry[i] == '\t')) ++i;
+    if (i < entry.size() && entry[i] == '@') {
+        ++i;
+    } else {
+        for (++i; i < entry.size() && entry[i] != '"'; ++i)
+            if (entry[i] == '\\') ++i;
+        ++i;
+    }
+    while (i < entry.size() && entry[i] != '=') ++i;
+    for (++i; i < entry.size() && (entry[i] == ' ' || entry[i] == '\t');) ++i;
+    return std::min(i, entry.size());
+}
+
+// What follows a quoted text on its line (blanks and a comment), or "".
+std::string_view AfterQuotedText(std::string_view data) {
+    if (data.empty() || data.front() != '"') return {};
+    for (size_t i = 1; i < data.size(); ++i) {
+        if (data[i] == '\\') {
+            ++i;
+        } else if (data[i] == '"') {
+            return data.substr(i + 1);
         }
     }
-    for (const Key* child : key.OrderedChildren()) NewKeys(state, *child, out);
+    return {};
 }
+
+// Lines to insert where a line ends (each followed by eol) or at the end of a
+// last line without one (each preceded by eol, so the file still ends so).
+std::string Lines(const std::vector<std::string>& lines, bool afterLineEnd, std::string_view eol) {
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!afterLineEnd) text += eol;
+        text += line;
+        if (afterLineEnd) text += eol;
+    }
+    return text;
+}
+
+// Replaces the bytes [at, at + length) of the text.
+struct Edit {
+    size_t at;
+    size_t length;
+    std::string text;
+};
+
+// Works out the edits that give the text the run's changes.
+class EditPlan {
+public:
+    EditPlan(const State& state, std::string_view text) : state_(state), text_(text) {
+        eol_ = state.format.crlf ? "\r\n" : "\n";
+    }
+
+    void Visit(const Key& key) {
+        if (key.FirstSection()) {
+            if (key.ValuesEdited()) EditSections(key);
+        } else if (key.CreatedByRun()) {
+            // A key whose children the run made too is spelled by their lines.
+            bool implied = key.Values().empty() && key.ChildCount() > 0;
+            if (!implied && !key.permanent) AppendKey(key);
+        } else if (key.ValuesEdited()) {
+            AppendKey(key);  // a key the file only implies: every value is the run's
+        }
+        for (const Key* child : key.OrderedChildren()) Visit(*child);
+    }
+
+    void NoteDeletions() {
+        for (const Key* key : state_.tree->removedByRun) tail_.push_back("[-" + DisplayPath(*key) + "]");
+        if (!tail_.empty()) tail_.push_back("");
+    }
+
+    // The edits in file order, the added keys last.
+    std::vector<Edit> Finish(size_t headEnd) {
+        if (!tail_.empty()) edits_.push_back(TailEdit(headEnd));
+        std::stable_sort(edits_.begin(), edits_.end(), [](const Edit& a, const Edit& b) { return a.at < b.at; });
+        return std::move(edits_);
+    }
+
+private:
+    size_t Offset(std::string_view view) const { return static_cast<size_t>(view.data() - text_.data()); }
+
+    // The line end of the line that holds offset `at` (or the file's own).
+    std::string_view EolOfLine(size_t at) const {
+        size_t nl = text_.find('\n', at);
+        if (nl == std::string_view::npos) return eol_;
+        return nl > 0 && text_[nl - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+    }
+
+    void EditSections(const Key& key) {
+        const Section* last = key.FirstSection();
+        while (last->next) last = last->next;
+        std::vector<const Value*> added;
+        for (const Value& v : key.Values()) {
+            if (!v.changed) continue;
+            if (v.fileText.empty()) {
+                added.push_back(&v);
+            } else {
+                RewriteEntry(v);
+            }
+        }
+        if (!added.empty()) InsertIntoSection(*last, added);
+    }
+
+    // The data of the line that set the value last, as it now is.
+    void RewriteEntry(const Value& v) {
+        std::string_view entry = v.fileText;
+        size_t start = DataStart(entry);
+        std::string_view eol = EolOfLine(Offset(entry));
+        std::string data = DataText(v, state_.format.regedit4, start, eol);
+        if (data.front() == '"') data += AfterQuotedText(entry.substr(start));
+        edits_.push_back(Edit{Offset(entry) + start, entry.size() - start, std::move(data)});
+    }
+
+    // New values after the section's last entry, before its trailing comments.
+    void InsertIntoSection(const Section& section, const std::vector<const Value*>& values) {
+        size_t at = Offset(section.body);
+        VisitSectionBody(section.body, [&](const BodyEntry& e) {
+            if (e.kind == BodyEntry::Kind::Comment) return;
+            size_t end = Offset(e.text) + e.text.size();
+            at = end + LineEndAt(text_, end).size();
+        });
+        bool lineEnded = at > 0 && text_[at - 1] == '\n';
+        std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
+        std::vector<std::string> lines;
+        for (const Value* v : values) lines.push_back(ValueLine(*v, state_.format.regedit4, eol));
+        edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol)});
+    }
+
+    void AppendKey(const Key& key) {
+        tail_.push_back("[" + DisplayPath(key) + "]");
+        for (const Value& v : key.Values())
+            if (v.changed || key.CreatedByRun()) tail_.push_back(ValueLine(v, state_.format.regedit4, eol_));
+        tail_.push_back("");
+    }
+
+    // The added lines go at the end, before a last line that ends the file
+    // for DOS (0x1A), and never into the file's first line.
+    Edit TailEdit(size_t headEnd) const {
+        size_t at = text_.size();
+        size_t last = text_.find_last_not_of("\r\n \t");
+        if (last != std::string_view::npos && text_[last] == '\x1A' && last > 0 && text_[last - 1] == '\n')
+            at = last;
+        at = std::max(at, headEnd);
+        bool lineEnded = at > 0 && text_[at - 1] == '\n';
+        std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
+        return Edit{at, 0, Lines(tail_, lineEnded, eol)};
+    }
+
+    const State& state_;
+    std::string_view text_;
+    std::string_view eol_;
+    std::vector<Edit> edits_;
+    std::vector<std::string> tail_;
+};
 
 }  // namespace
 
@@ -140,100 +321,27 @@ std::string EscapeRegString(std::u16string_view text) {
     return out;
 }
 
-std::string CanonicalValueText(const Value& v, bool regedit4) {
-    std::string name = NamePart(v) + "=";
-    if (HasStringForm(v)) {
-        std::u16string units = Utf16LeUnits(v.Data());
-        units.pop_back();
-        return name + "\"" + EscapeRegString(units) + "\"";
-    }
-    const std::vector<uint8_t>& data = v.Data();
-    if (v.type == REG_DWORD && data.size() == 4) {
-        char text[20];
-        uint32_t d = data[0] | (data[1] << 8) | (data[2] << 16) | (uint32_t(data[3]) << 24);
-        std::snprintf(text, sizeof text, "dword:%08x", d);
-        return name + text;
-    }
-    std::vector<uint8_t> bytes = data;
-    if (regedit4 && IsNarrowInRegedit4(v.type)) {
-        bytes.clear();
-        for (char16_t u : Utf16LeUnits(data)) bytes.push_back(u > 0xFF ? '?' : static_cast<uint8_t>(u));
-    }
-    char prefix[16] = "hex:";
-    if (v.type != REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(v.type));
-    return HexPart(name + prefix, bytes);
-}
-
-namespace {
-
-// A section as the general rule writes it: comments as read; each value at
-// the last line that set it in the section, as it now is; values set since
-// the load and not named in the section, before its trailing comments.
-void WriteSection(const Section& section, bool regedit4, Output& out) {
-    const Key& key = *section.key;
-    std::vector<BodyEntry> entries;
-    VisitSectionBody(section.body, [&](const BodyEntry& e) {
-        if (e.kind != BodyEntry::Kind::Removal) entries.push_back(e);
-    });
-    std::vector<std::u16string> names(entries.size());
-    std::set<std::u16string, NameLess> listed;
-    // A value named twice in a section is written once, where it was last set.
-    std::map<std::u16string, size_t, NameLess> lastEntry;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].kind != BodyEntry::Kind::Value) continue;
-        DWORD type = REG_NONE;
-        ParseValueEntry(entries[i].text, &names[i], &type);
-        listed.insert(names[i]);
-        lastEntry[names[i]] = i;
-    }
-    size_t tail = entries.size();
-    while (tail > 0 && entries[tail - 1].kind != BodyEntry::Kind::Value) --tail;
-    for (size_t i = 0; i <= entries.size(); ++i) {
-        if (i == tail) {
-            for (const Value& v : key.Values())
-                if (v.changed && !listed.count(v.name)) out.Line(CanonicalValueText(v, regedit4));
-        }
-        if (i == entries.size()) break;
-        const BodyEntry& e = entries[i];
-        if (e.kind != BodyEntry::Kind::Value) {
-            out.Line(e.text);
-            continue;
-        }
-        const Value* v = key.FindValue(names[i]);
-        if (!v || lastEntry[names[i]] != i) continue;
-        out.Line(v->changed ? CanonicalValueText(*v, regedit4) : std::string(v->fileText));
-    }
-}
-
-}  // namespace
-
 std::string WriteRegFile(const State& state) {
-    // About the loaded file's size, written again with a few changes.
-    size_t units = state.tree->text.size() + state.tree->text.size() / 16 + 4096;
+    // The text the file was read from, without its byte-order mark; a
+    // registry that came from no file gets the header regedit writes.
+    std::string_view text = state.tree->text;
+    if (state.format.encoding == FileEncoding::Utf8Bom) text.remove_prefix(std::min<size_t>(3, text.size()));
+    if (text.empty()) text = kDefaultHead;
+    EditPlan plan(state, text);
+    plan.NoteDeletions();
+    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig}) plan.Visit(*root);
+    size_t firstLineEnd = text.find('\n');
+    std::vector<Edit> edits = plan.Finish(firstLineEnd == std::string_view::npos ? text.size() : firstLineEnd + 1);
+
+    size_t units = text.size() + text.size() / 16 + 4096;
     Output out(state.format, state.format.encoding == FileEncoding::Utf16Le ? 2 * units : units);
-    for (size_t i = 0; i < state.format.leadingBlankLines; ++i) out.Line("");
-    out.Line(state.format.headerLine);
-    for (const auto& line : state.format.preamble) out.Line(line);
-    for (const Section& section : state.tree->sections) {
-        const Key& key = *section.key;
-        if (key.Deleted()) continue;
-        out.Line(section.header);
-        bool asRead = section.plain && !key.ValuesEdited() && key.FirstSection() == &section && !section.next;
-        if (!asRead) {
-            WriteSection(section, state.format.regedit4, out);
-            continue;
-        }
-        // The lines as the loader read them: without the last line's end.
-        std::string_view body = section.body;
-        if (body.empty()) continue;
-        if (body.back() == '\n') {
-            body.remove_suffix(1);
-            if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
-        }
-        out.Line(body);
+    size_t cursor = 0;
+    for (const Edit& edit : edits) {
+        out.Append(text.substr(cursor, edit.at - cursor));
+        out.Append(edit.text);
+        cursor = edit.at + edit.length;
     }
-    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig})
-        NewKeys(state, *root, out);
+    out.Append(text.substr(cursor));
     return out.Finish();
 }
 

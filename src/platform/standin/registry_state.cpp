@@ -25,6 +25,7 @@ void ResetTree(State& state) {
     state.currentConfig = state.tree->NewRoot(u"HKEY_CURRENT_CONFIG");
     state.classes = nullptr;
     ClassesKey(state);  // always there on Windows
+    state.tree->MarkLoaded();
     state.changed = false;
 }
 

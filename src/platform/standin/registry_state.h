@@ -16,14 +16,13 @@ namespace standin {
 
 enum class FileEncoding { Utf16Le, Utf8, Utf8Bom };
 
+// What the writer needs of the loaded file beyond its text, which it copies:
+// how to encode it, and the line end of lines it adds.
 struct FileFormat {
     FileEncoding encoding = FileEncoding::Utf16Le;
-    bool crlf = true;
-    bool regedit4 = false;
-    std::string headerLine = "Windows Registry Editor Version 5.00";
-    size_t leadingBlankLines = 0;       // blank lines before the header
-    std::vector<std::string> preamble = {""};  // lines between the header and the first section
-    bool finalLineEnd = true;
+    bool crlf = true;       // lines the writer adds end in CR LF
+    bool regedit4 = false;  // hex(1), hex(2) and hex(7) data is narrow text
+    std::string oddByte;    // a UTF-16 file's last byte when its size is odd
 };
 
 struct OpenKey {

@@ -155,6 +155,10 @@ void Tree::Forget(const Key* key) {
 
 // Key
 
+bool Key::CreatedByRun() const {
+    return index_ > tree_->keysAtLoad;
+}
+
 std::u16string Key::Path() const {
     if (!parent_) return name_.ToUtf16();
     std::u16string path = parent_->Path();
@@ -197,6 +201,7 @@ bool Key::RemoveChild(Key* child) {
     // Left in children_ until the order is next asked for, so that removing
     // many children costs no more than removing one.
     tree_->Forget(child);
+    if (!tree_->loading && !child->CreatedByRun()) tree_->removedByRun.push_back(child);
     child->removed_ = true;
     child->MarkDeleted();
     ++detached_;
@@ -312,7 +317,6 @@ Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
     v->type = type;
     v->SetData(std::move(data));
     v->changed = true;
-    v->fileText = {};
     edited_ = true;
     return *v;
 }

@@ -68,8 +68,8 @@ public:
 
     std::u16string name;
     DWORD type = REG_NONE;
-    bool changed = false;       // differs from what the loaded file said
-    std::string_view fileText;  // the file's line(s) that last set it, while unchanged (in the tree's text)
+    bool changed = false;       // set since the load: fileText no longer says what it holds
+    std::string_view fileText;  // the file's line(s) that last set it (in the tree's text), if any
 
 private:
     mutable std::vector<uint8_t> data_;
@@ -78,14 +78,12 @@ private:
 
 class Key;
 
-// A key's section of the loaded file: its "[...]" line and the lines that
-// follow it up to the next section's, all in the file's text.
+// A key's section of the loaded file: the lines that follow its "[...]" line
+// up to the next key line, in the file's text.
 struct Section {
-    std::string_view header;
     std::string_view body;       // line ends included
     Key* key = nullptr;
     Section* next = nullptr;     // the key's next section in the file
-    bool plain = true;           // no value removed or named twice: written back as read
 };
 
 class Tree;
@@ -112,6 +110,8 @@ public:
     NameView Name() const { return name_; }
     Key* Parent() const { return parent_; }
     bool Deleted() const { return deleted_; }
+    // Made after the file was loaded: the file's text does not hold it.
+    bool CreatedByRun() const;
     std::u16string Path() const;
 
     Key* Child(std::u16string_view name) const;
@@ -184,6 +184,11 @@ public:
     std::shared_ptr<Key> Share(Key* key) { return std::shared_ptr<Key>(shared_from_this(), key); }
     // Children appended while loading are ordered once, when first enumerated.
     bool loading = false;
+    // The keys that existed once the file was loaded: the first ones made.
+    size_t keysAtLoad = 0;
+    // Keys of the loaded file deleted since, each at the top of what went.
+    std::vector<Key*> removedByRun;
+    void MarkLoaded() { keysAtLoad = keys_.size(); }
 
 private:
     friend class Key;

@@ -46,8 +46,9 @@ std::u16string Utf8ToUtf16(std::string_view text) {
             if ((c & 0xC0) != 0x80) valid = false;
             cp = (cp << 6) | (c & 0x3F);
         }
-        if (valid && ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                      (cp >= 0xD800 && cp <= 0xDFFF)))
+        // A surrogate spelled in three bytes stands for that code unit: the
+        // form a UTF-16 file's unpaired surrogate takes in the loaded text.
+        if (valid && ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))))
             valid = false;
         if (!valid) {
             out[n++] = static_cast<char16_t>(b);  // not UTF-8: taken as Latin-1
@@ -70,9 +71,9 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 namespace {
 
 // Appends count UTF-16 code units, unit(i) each, as UTF-8; an unpaired
-// surrogate becomes U+FFFD.
+// surrogate becomes U+FFFD, or with keepLone its own three-byte form.
 template <typename UnitAt>
-void AppendUtf8(size_t count, UnitAt unit, std::string* out) {
+void AppendUtf8(size_t count, UnitAt unit, std::string* out, bool keepLone = false) {
     for (size_t i = 0; i < count; ++i) {
         uint32_t cp = unit(i);
         if (cp < 0x80) {
@@ -82,7 +83,7 @@ void AppendUtf8(size_t count, UnitAt unit, std::string* out) {
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
             ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+        } else if (cp >= 0xD800 && cp <= 0xDFFF && !keepLone) {
             cp = 0xFFFD;
         }
         if (cp < 0x800) {
@@ -115,7 +116,7 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
     out.reserve(bytes.size() / 2);
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     AppendUtf8(bytes.size() / 2, [b](size_t i) { return static_cast<uint32_t>(b[2 * i] | (b[2 * i + 1] << 8)); },
-               &out);
+               &out, true);
     return out;
 }
 

@@ -12,11 +12,13 @@ namespace standin {
 
 std::u16string WideToUtf16(std::wstring_view text);
 std::wstring Utf16ToWide(std::u16string_view text);
-// Invalid UTF-8 bytes are taken as Latin-1, so no input is refused.
+// Invalid UTF-8 bytes are taken as Latin-1, so no input is refused; a
+// surrogate spelled in three bytes is that code unit.
 std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates are written as U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
-// The same for UTF-16LE bytes (an odd last byte is no unit).
+// UTF-16LE bytes (an odd last byte is no unit) as UTF-8 that converts back
+// to the same units: an unpaired surrogate keeps its three-byte form.
 std::string Utf16LeToUtf8(std::string_view bytes);
 // The UTF-16LE bytes of code units, and the code units of UTF-16LE bytes (an
 // odd last byte is no unit).
