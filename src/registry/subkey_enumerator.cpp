@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+bool IsAddressableName(const std::wstring& name) {
+    return name.find(L'\0') == std::wstring::npos;
+}
+
 std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter filter, void* context,
                                            EnumerationFailures* failures) {
     std::vector<std::wstring> kept;
@@ -26,6 +30,10 @@ std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter 
             continue;
         }
         name.resize(std::min<size_t>(chars, capacity));
+        if (!IsAddressableName(name)) {
+            if (failures) failures->skippedIndexes.emplace_back(index, ERROR_INVALID_NAME);
+            continue;
+        }
         if (filter && !filter(key.Handle(), name, context)) continue;
         kept.push_back(name);
     }

@@ -18,8 +18,14 @@ struct EnumerationFailures {
     std::vector<std::pair<DWORD, LONG>> skippedIndexes;  // index and status of each index skipped
 };
 
+// Whether a path can name a key of this name: a key's name may hold a NUL,
+// which ends every path the registry functions take, so that a path built
+// from it would name another key.
+bool IsAddressableName(const std::wstring& name);
+
 // Visits the subkeys counted when the enumeration starts, in index order, and
 // returns the names the filter kept (all of them for a null filter). Indexes
-// that fail to enumerate are skipped; a key that cannot be queried yields none.
+// that fail to enumerate are skipped, and so are names that no path can name
+// (recorded with ERROR_INVALID_NAME); a key that cannot be queried yields none.
 std::vector<std::wstring> EnumerateSubkeys(const RegistryKey& key, SubkeyFilter filter, void* context,
                                            EnumerationFailures* failures = nullptr);

@@ -1,5 +1,6 @@
 #include "provider/provider_operations.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -215,6 +216,43 @@ TEST_F(ProviderOperationsTest, ClassDeletedDuringAConfiguringSweepEndsItWithAnEr
 }
 
 // The dispatcher: which operation runs, and its messages.
+
+// Providers whose class names hold a NUL: one that begins with it (a path
+// built from it names CLSID itself), one that starts as the plain class.
+class NulNamedClassTest : public ProviderOperationsTest {
+protected:
+    void SetUp() override {
+        ProviderOperationsTest::SetUp();
+        using namespace std::string_literals;
+        standin::PutKey(kClsid32 + L"\0lead\\QIV Provider"s);
+        standin::PutKey(kClsid32 + kPlain + L"\0 3\\QIV Provider"s);
+    }
+};
+
+TEST_F(NulNamedClassTest, ShowSweepShowsNoProviderForThem) {
+    CommandOptions o = Options(false);
+    test::CapturedOutput out;
+    EXPECT_EQ(ShowProviders(o), 0);
+    EXPECT_EQ(out.Lines().size(), 10u);  // the header and the three real providers
+    EXPECT_EQ(out.Text().find(L"plain"), std::wstring::npos);
+}
+
+TEST_F(NulNamedClassTest, ConfiguringSweepNamesTheirIndexesAndWritesNothingForThem) {
+    standin::Snapshot before = standin::TakeSnapshot();
+    CommandOptions o = Options(true);
+    test::CapturedOutput out;
+    EXPECT_EQ(ConfigureProviders(o), -3);
+    auto lines = out.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::wstring& l) {
+                  return l.find(L"ERROR: A class could not be read. [HKEY_CLASSES_ROOT\\CLSID, subkey ") == 0 &&
+                         l.find(L"] (error 123)") != std::wstring::npos;
+              }), 2);
+    standin::Snapshot after = standin::TakeSnapshot();
+    for (const auto& key : {L"hkey_local_machine\\software\\classes\\wow6432node\\clsid",
+                            L"hkey_local_machine\\software\\classes\\appid"})
+        EXPECT_EQ(after[key], before[key]) << "values were written on " << key;
+    EXPECT_FALSE(standin::GetValue(kClsid32 + kPlain, L"AppID"));
+}
 
 TEST_F(ProviderOperationsTest, ShowWinsOverConfigure) {
     CommandOptions o = Options(true);
