@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     if (hive_node_h* list = hivex_node_children(h, clsid)) {
         for (size_t i = 0; list[i]; ++i) children.push_back(list[i]);
         std::free(list);
-    } else if (errno != ERANGE || !store->ChildrenFromFile(clsid, &children)) {
+    } else if (errno != ERANGE ||
+               store->ChildrenFromFile(clsid, &children) != standin::HiveStore::FileAnswer::Read) {
         return 1;
     }
     unsigned long providers = 0;

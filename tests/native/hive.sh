@@ -115,8 +115,9 @@ refused "a dirty hive" 65 "dirty: the hive is dirty" "$work/dirty" VANDREL_HIVE=
 head -c 6000 "$work/pristine" > "$work/truncated"
 refused "a truncated hive" 65 "truncated: the hive is truncated" "$work/truncated" VANDREL_HIVE="$work/truncated"
 cp "$work/pristine" "$work/broken"
-printf 'xx' | dd of="$work/broken" bs=1 seek=$((4096 + 32 + 4)) conv=notrunc 2> /dev/null
-refused "a hive libhivex refuses" 65 "broken: libhivex cannot read the hive" "$work/broken" VANDREL_HIVE="$work/broken"
+root_cell=$(od -An -tu4 -j 36 -N 4 "$work/broken" | tr -d ' ')  # the base block's root key cell
+printf 'xx' | dd of="$work/broken" bs=1 seek=$((4096 + root_cell + 4)) conv=notrunc 2> /dev/null
+refused "a hive libhivex refuses" 65 "broken: the hive's records are damaged" "$work/broken" VANDREL_HIVE="$work/broken"
 refused "both variables set" 64 "both set" "$hive" VANDREL_HIVE="$hive" VANDREL_REGISTRY="$work/text.reg"
 check_true "both variables set: the .reg file is untouched" cmp -s "$work/text.reg" "$source_dir/examples/providers.reg"
 

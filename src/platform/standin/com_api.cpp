@@ -42,13 +42,12 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     std::u16string name = WideToUtf16(progId);
     if (name.empty() || name.find(u'\\') != std::u16string::npos) return CO_E_CLASSSTRING;
     std::shared_ptr<Node> classes = StoreRoot(TheState(), HKEY_CLASSES_ROOT);
-    std::shared_ptr<Node> key = classes ? classes->FindChild(name) : nullptr;
-    if (!key || key->DeniesRead()) return CO_E_CLASSSTRING;
-    std::shared_ptr<Node> clsidKey = key->FindChild(u"CLSID");
-    if (!clsidKey || clsidKey->DeniesRead()) return CO_E_CLASSSTRING;
+    std::shared_ptr<Node> key, clsidKey;
+    if (!classes || classes->FindChild(name, &key) || key->DeniesRead()) return CO_E_CLASSSTRING;
+    if (key->FindChild(u"CLSID", &clsidKey) || clsidKey->DeniesRead()) return CO_E_CLASSSTRING;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
-    if (!clsidKey->ReadValue(u"", &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (clsidKey->ReadValue(u"", &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))
         return CO_E_CLASSSTRING;
     std::u16string text = Utf16LeUnits(data);
     while (!text.empty() && text.back() == 0) text.pop_back();

@@ -5,13 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/standin/regf_layout.h"
 #include "platform/standin/text_codec.h"
 
 namespace standin {
@@ -43,39 +44,74 @@ struct HivexArray {
     ~HivexArray() { std::free(items); }
 };
 
-uint32_t Le32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
-}
-
-uint16_t Le16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-constexpr size_t kFirstBin = 0x1000;   // cell offsets count from the first hive bin
-constexpr uint32_t kNone32 = 0xFFFFFFFF;
-
 // HKEY_LOCAL_MACHINE of an offline image: the one hive we hold, as SOFTWARE.
 class MachineNode : public Node {
 public:
     explicit MachineNode(std::shared_ptr<Node> software) : software_(std::move(software)) {}
-    std::shared_ptr<Node> FindChild(std::u16string_view name) override {
-        return EqualsFolded(name, u"SOFTWARE") ? software_ : nullptr;
+    LONG FindChild(std::u16string_view name, std::shared_ptr<Node>* child) override {
+        if (!EqualsFolded(name, u"SOFTWARE")) return ERROR_FILE_NOT_FOUND;
+        *child = software_;
+        return ERROR_SUCCESS;
     }
-    std::shared_ptr<Node> MakeChild(std::u16string_view name) override { return FindChild(name); }
-    size_t SubkeyCount() override { return 1; }
-    size_t LongestSubkeyName() override { return 8; }
-    bool SubkeyName(size_t index, std::u16string* name) override {
-        if (index != 0) return false;
+    LONG MakeChild(std::u16string_view name, std::shared_ptr<Node>* child, bool* created) override {
+        *created = false;
+        LONG status = FindChild(name, child);
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : status;
+    }
+    LONG SubkeyCount(size_t* count) override {
+        *count = 1;
+        return ERROR_SUCCESS;
+    }
+    LONG LongestSubkeyName(size_t* length) override {
+        *length = 8;
+        return ERROR_SUCCESS;
+    }
+    LONG SubkeyName(size_t index, std::u16string* name) override {
+        if (index != 0) return ERROR_NO_MORE_ITEMS;
         *name = u"SOFTWARE";
-        return true;
+        return ERROR_SUCCESS;
     }
-    bool ReadValue(std::u16string_view, DWORD*, std::vector<uint8_t>*) override { return false; }
-    bool WriteValue(std::u16string_view, DWORD, std::vector<uint8_t>) override { return false; }
-    std::vector<ValueShape> ValueShapes() override { return {}; }
+    LONG ReadValue(std::u16string_view, DWORD*, std::vector<uint8_t>*) override { return ERROR_FILE_NOT_FOUND; }
+    LONG WriteValue(std::u16string_view, DWORD, std::vector<uint8_t>, bool* changed) override {
+        *changed = false;
+        return ERROR_ACCESS_DENIED;
+    }
+    LONG ValueShapes(std::vector<ValueShape>* shapes) override {
+        shapes->clear();
+        return ERROR_SUCCESS;
+    }
 
 private:
     std::shared_ptr<Node> software_;
 };
+
+// The current time as a FILETIME: 100 ns steps since 1601.
+uint64_t FileTimeNow() {
+    auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return static_cast<uint64_t>(since1970.count() / 100) + 116444736000000000ull;
+}
+
+// Why a base block is not one the tool can use, in words; "" when it is.
+std::string BaseBlockProblem(const regf::BaseBlock& base, const unsigned char* bytes, unsigned long long size) {
+    if (std::memcmp(base.signature, "regf", 4) != 0) return "not a registry hive (no \"regf\" base block)";
+    if (base.fileType != 0)
+        return "not a primary hive but a transaction log or other companion file (its type is " +
+               std::to_string(base.fileType) + "): name the hive itself, such as Windows/System32/config/SOFTWARE";
+    if (base.primarySequence != base.secondarySequence)
+        return "the hive is dirty (sequence numbers " + std::to_string(base.primarySequence) + " and " +
+               std::to_string(base.secondarySequence) +
+               "): Windows has not replayed its transaction logs, so its contents are stale";
+    if (base.majorVersion != 1 || base.minorVersion < 2 || base.minorVersion > 6)
+        return "a hive of format version " + std::to_string(base.majorVersion) + "." +
+               std::to_string(base.minorVersion) + ", which no supported Windows writes";
+    if (regf::Checksum(bytes) != base.checksum)
+        return "the hive's base block is damaged (its checksum does not match): restore the file from a backup";
+    if (regf::kBaseBlockSize + static_cast<unsigned long long>(base.binsSize) > size)
+        return "the hive is truncated (its base block names " + std::to_string(base.binsSize) +
+               " bytes of hive bins; the file holds " + std::to_string(size - regf::kBaseBlockSize) + ")";
+    return "";
+}
 
 }  // namespace
 
@@ -83,72 +119,98 @@ class HiveNode : public Node {
 public:
     HiveNode(HiveStore& store, hive_node_h node) : store_(store), node_(node) {}
 
-    std::shared_ptr<Node> FindChild(std::u16string_view name) override {
-        hive_node_h child = Lookup(name);
-        return child ? store_.NodeFor(child) : nullptr;
+    LONG FindChild(std::u16string_view name, std::shared_ptr<Node>* child) override {
+        hive_node_h found = 0;
+        if (LONG status = Lookup(name, &found)) return status;
+        if (!found) return ERROR_FILE_NOT_FOUND;
+        *child = store_.NodeFor(found);
+        return ERROR_SUCCESS;
     }
 
-    std::shared_ptr<Node> MakeChild(std::u16string_view name) override {
-        if (hive_node_h child = Lookup(name)) return store_.NodeFor(child);
+    LONG MakeChild(std::u16string_view name, std::shared_ptr<Node>* child, bool* created) override {
+        *created = false;
+        LONG status = FindChild(name, child);
+        if (status != ERROR_FILE_NOT_FOUND) return status;
         hive_h* writable = store_.WritableHive();
         hive_node_h made = writable ? hivex_node_add_child(writable, node_, Utf16ToUtf8(name).c_str()) : 0;
-        if (!made) return nullptr;
+        if (!made) return ERROR_ACCESS_DENIED;
         store_.NoteCreated(made, node_);
         childrenLoaded_ = false;  // libhivex keeps its list sorted: indexes moved
         lastIndex_ = kNone;
         if (indexed_) index_.emplace(Folded(name), made);
-        return store_.NodeFor(made);
+        *child = store_.NodeFor(made);
+        *created = true;
+        return ERROR_SUCCESS;
     }
 
-    size_t SubkeyCount() override { return Children().size(); }
-
-    size_t LongestSubkeyName() override {
-        size_t longest = 0;
-        for (hive_node_h child : Children()) longest = std::max(longest, store_.NameLength(child));
-        return longest;
+    LONG SubkeyCount(size_t* count) override {
+        const std::vector<hive_node_h>* children = nullptr;
+        if (LONG status = Children(&children)) return status;
+        *count = children->size();
+        return ERROR_SUCCESS;
     }
 
-    bool SubkeyName(size_t index, std::u16string* name) override {
-        const auto& children = Children();
-        if (index >= children.size()) return false;
-        store_.NameOf(children[index], name);
+    LONG LongestSubkeyName(size_t* length) override {
+        const std::vector<hive_node_h>* children = nullptr;
+        if (LONG status = Children(&children)) return status;
+        *length = 0;
+        std::u16string name;
+        for (hive_node_h child : *children) {
+            if (!store_.NameOf(child, &name)) return ERROR_BADDB;
+            *length = std::max(*length, name.size());
+        }
+        return ERROR_SUCCESS;
+    }
+
+    LONG SubkeyName(size_t index, std::u16string* name) override {
+        const std::vector<hive_node_h>* children = nullptr;
+        if (LONG status = Children(&children)) return status;
+        if (index >= children->size()) return ERROR_NO_MORE_ITEMS;
+        if (!store_.NameOf((*children)[index], name)) return ERROR_BADDB;
         // A sweep opens what it has just enumerated: remember it.
         lastIndex_ = index;
-        return true;
+        return ERROR_SUCCESS;
     }
 
-    bool ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override {
-        hive_value_h value = FindValue(name);
-        if (!value) return false;
-        hive_type t;
-        size_t length = 0;
-        HivexText bytes{hivex_value_value(Hive(), value, &t, &length)};
-        if (!bytes.text) return false;
-        *type = static_cast<DWORD>(t);
-        data->assign(bytes.text, bytes.text + length);
-        return true;
+    LONG ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override {
+        hive_value_h value = 0;
+        if (LONG status = FindValue(name, &value)) return status;
+        return ValueData(value, type, data);
     }
 
-    bool WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) override {
+    LONG WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data, bool* changed) override {
+        *changed = false;
+        DWORD oldType = REG_NONE;
+        std::vector<uint8_t> old;
+        LONG status = ReadValue(name, &oldType, &old);
+        if (status == ERROR_SUCCESS && oldType == type && old == data) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+        if (LONG refused = CheckRewritable(data.size())) return refused;
         std::string key = Utf16ToUtf8(name);
-        hive_set_value value{key.data(), static_cast<hive_type>(type), data.size(),
-                             reinterpret_cast<char*>(data.data())};
+        hive_set_value value{key.data(), hive_t_REG_NONE, data.size(), reinterpret_cast<char*>(data.data())};
+        std::memcpy(&value.t, &type, sizeof type);  // any 32-bit type, as Windows allows
         hive_h* writable = store_.WritableHive();
-        return writable && hivex_node_set_value(writable, node_, &value, 0) == 0;
+        if (!writable || hivex_node_set_value(writable, node_, &value, 0) != 0) return ERROR_ACCESS_DENIED;
+        store_.NoteWritten(node_);
+        *changed = true;
+        return ERROR_SUCCESS;
     }
 
-    std::vector<ValueShape> ValueShapes() override {
-        std::vector<ValueShape> shapes;
+    LONG ValueShapes(std::vector<ValueShape>* shapes) override {
+        shapes->clear();
+        errno = 0;
         HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
-        for (size_t i = 0; values.items && values.items[i]; ++i) {
-            hive_type t;
+        if (!values.items) return ERROR_BADDB;
+        for (size_t i = 0; values.items[i]; ++i) {
+            uint32_t type = 0;
             size_t length = 0;
-            if (hivex_value_type(Hive(), values.items[i], &t, &length) != 0) continue;
+            if (hivex_value_type(Hive(), values.items[i], reinterpret_cast<hive_type*>(&type), &length) != 0)
+                return ERROR_BADDB;
             HivexText key{hivex_value_key(Hive(), values.items[i])};
-            size_t nameLength = key.text ? Utf8ToUtf16(key.text).size() : 0;
-            shapes.push_back(ValueShape{nameLength, static_cast<DWORD>(t), length});
+            if (!key.text) return ERROR_BADDB;
+            shapes->push_back(ValueShape{Utf8ToUtf16(key.text).size(), type, length});
         }
-        return shapes;
+        return ERROR_SUCCESS;
     }
 
 private:
@@ -156,53 +218,99 @@ private:
 
     hive_h* Hive() const { return store_.Hive(); }
 
-
     // The subkeys in the file's order: read from the file as it was opened
     // while this key has not grown (libhivex also refuses to list more than
     // 70,000), else from libhivex.
-    const std::vector<hive_node_h>& Children() {
+    LONG Children(const std::vector<hive_node_h>** out) {
         if (!childrenLoaded_) {
             children_.clear();
-            if (!store_.ChildrenFromFile(node_, &children_)) {
-                children_.clear();
+            HiveStore::FileAnswer answer = store_.ChildrenFromFile(node_, &children_);
+            if (answer == HiveStore::FileAnswer::Damaged) return ERROR_BADDB;
+            if (answer == HiveStore::FileAnswer::NotInFile) {
                 HivexArray<hive_node_h> list{hivex_node_children(Hive(), node_)};
-                for (size_t i = 0; list.items && list.items[i]; ++i) children_.push_back(list.items[i]);
+                if (!list.items) return ERROR_BADDB;
+                for (size_t i = 0; list.items[i]; ++i) children_.push_back(list.items[i]);
             }
             childrenLoaded_ = true;
         }
-        return children_;
+        *out = &children_;
+        return ERROR_SUCCESS;
     }
 
-    hive_node_h Lookup(std::u16string_view name) {
-        hive_node_h found = 0;
-        if (!childrenLoaded_ && store_.FindInFile(node_, name, kScanLimit, &found)) return found;
-        const auto& children = Children();
-        if (lastIndex_ < children.size() && store_.NameIs(children[lastIndex_], name)) return children[lastIndex_];
+    // The child of that name, or 0.
+    LONG Lookup(std::u16string_view name, hive_node_h* found) {
+        if (!childrenLoaded_) {
+            HiveStore::FileAnswer answer = store_.FindInFile(node_, name, kScanLimit, found);
+            if (answer == HiveStore::FileAnswer::Damaged) return ERROR_BADDB;
+            if (answer == HiveStore::FileAnswer::Read) return ERROR_SUCCESS;
+        }
+        const std::vector<hive_node_h>* list = nullptr;
+        if (LONG status = Children(&list)) return status;
+        const auto& children = *list;
+        *found = 0;
+        if (lastIndex_ < children.size() && store_.NameIs(children[lastIndex_], name)) {
+            *found = children[lastIndex_];
+            return ERROR_SUCCESS;
+        }
         if (children.size() <= kScanLimit) {
             for (hive_node_h child : children)
-                if (store_.NameIs(child, name)) return child;
-            return 0;
+                if (store_.NameIs(child, name)) *found = child;
+            return ERROR_SUCCESS;
         }
         if (!indexed_) {
             index_.reserve(children.size());
             std::u16string childName;
             for (hive_node_h child : children) {
-                store_.NameOf(child, &childName);
+                if (!store_.NameOf(child, &childName)) return ERROR_BADDB;
                 index_.emplace(Folded(childName), child);
             }
             indexed_ = true;
         }
         auto it = index_.find(Folded(name));
-        return it == index_.end() ? 0 : it->second;
+        if (it != index_.end()) *found = it->second;
+        return ERROR_SUCCESS;
     }
 
-    hive_value_h FindValue(std::u16string_view name) const {
+    LONG FindValue(std::u16string_view name, hive_value_h* found) const {
         HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
-        for (size_t i = 0; values.items && values.items[i]; ++i) {
+        if (!values.items) return ERROR_BADDB;
+        for (size_t i = 0; values.items[i]; ++i) {
             HivexText key{hivex_value_key(Hive(), values.items[i])};
-            if (key.text && EqualsFolded(Utf8ToUtf16(key.text), name)) return values.items[i];
+            if (!key.text) return ERROR_BADDB;
+            if (EqualsFolded(Utf8ToUtf16(key.text), name)) {
+                *found = values.items[i];
+                return ERROR_SUCCESS;
+            }
         }
-        return 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
+
+    LONG ValueData(hive_value_h value, DWORD* type, std::vector<uint8_t>* data) const {
+        uint32_t raw = 0;  // any 32-bit number: Windows allows types beyond the REG_ constants
+        size_t length = 0;
+        HivexText bytes{hivex_value_value(Hive(), value, reinterpret_cast<hive_type*>(&raw), &length)};
+        if (!bytes.text) return ERROR_BADDB;
+        *type = raw;
+        data->assign(bytes.text, bytes.text + length);
+        return ERROR_SUCCESS;
+    }
+
+    // libhivex writes a key's values again, each as one cell, when it sets
+    // one: refused (ERROR_NOT_SUPPORTED) where that would change another
+    // value's form or give data Windows reads only as a big-data record.
+    LONG CheckRewritable(size_t newBytes) const {
+        if (!store_.BigDataInRecords()) return ERROR_SUCCESS;
+        if (newBytes > regf::kLargestCellData) return ERROR_NOT_SUPPORTED;
+        HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
+        if (!values.items) return ERROR_BADDB;
+        for (size_t i = 0; values.items[i]; ++i) {
+            uint32_t type = 0;
+            size_t length = 0;
+            if (hivex_value_type(Hive(), values.items[i], reinterpret_cast<hive_type*>(&type), &length) != 0)
+                return ERROR_BADDB;
+            if (length > regf::kLargestCellData) return ERROR_NOT_SUPPORTED;
+        }
+        return ERROR_SUCCESS;
     }
 
     HiveStore& store_;
@@ -221,42 +329,32 @@ std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string*
         *error = path + ": " + std::strerror(errno);
         return nullptr;
     }
-    unsigned char base[4096];
-    file.read(reinterpret_cast<char*>(base), sizeof base);
+    unsigned char bytes[regf::kBaseBlockSize];
+    file.read(reinterpret_cast<char*>(bytes), sizeof bytes);
     auto read = static_cast<size_t>(file.gcount());
     file.seekg(0, std::ios::end);
     auto size = static_cast<unsigned long long>(file.tellg());
-    if (read < sizeof base || std::memcmp(base, "regf", 4) != 0) {
-        *error = path + ": not a registry hive (no \"regf\" base block)";
+    if (read < sizeof bytes) {
+        *error = path + ": not a registry hive (shorter than a base block)";
         return nullptr;
     }
-    uint32_t primary = Le32(base + 4), secondary = Le32(base + 8);
-    if (primary != secondary) {
-        *error = path + ": the hive is dirty (sequence numbers " + std::to_string(primary) + " and " +
-                 std::to_string(secondary) +
-                 "): Windows has not replayed its transaction logs, so its contents are stale";
-        return nullptr;
-    }
-    if (4096ull + Le32(base + 0x28) > size) {
-        *error = path + ": the hive is truncated (its base block names " + std::to_string(Le32(base + 0x28)) +
-                 " bytes of hive bins; the file holds " + std::to_string(size - 4096) + ")";
+    auto base = regf::Read<regf::BaseBlock>(bytes);
+    if (std::string problem = BaseBlockProblem(base, bytes, size); !problem.empty()) {
+        *error = path + ": " + problem;
         return nullptr;
     }
     errno = 0;
     hive_h* hive = hivex_open(path.c_str(), 0);
     if (!hive) {
-        *error = path + ": libhivex cannot read the hive: " + std::strerror(errno ? errno : EINVAL);
+        *error = path + ": the hive's records are damaged, so no tool can trust what it reads (libhivex: " +
+                 std::strerror(errno ? errno : EINVAL) + "): restore the file from a backup";
         return nullptr;
     }
     auto store = std::make_unique<HiveStore>(hive, path);
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        close(fd);
-        if (mapped != MAP_FAILED) {
-            store->file_.bytes = static_cast<unsigned char*>(mapped);
-            store->file_.size = size;
-        }
+    store->minorVersion_ = base.minorVersion;
+    if (!store->MapFile(size)) {
+        *error = path + ": cannot be mapped: " + std::strerror(errno);
+        return nullptr;
     }
     hive_node_h root = hivex_root(hive);
     hive_node_h classes = root ? hivex_node_get_child(hive, root, "Classes") : 0;
@@ -270,6 +368,38 @@ std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string*
     store->kept_.emplace(classes, store->classes_);
     store->machine_ = std::make_shared<MachineNode>(software);
     return store;
+}
+
+// Maps the file read-only and notes where its cells in use start, walking
+// the bins as libhivex does when it opens a hive.
+bool HiveStore::MapFile(size_t size) {
+    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (mapped == MAP_FAILED) return false;
+    file_.bytes = static_cast<unsigned char*>(mapped);
+    file_.size = size;
+    cellStarts_.assign(size / 32 + 1, 0);
+    auto base = regf::Read<regf::BaseBlock>(file_.bytes);
+    size_t end = std::min<size_t>(size, regf::kBaseBlockSize + base.binsSize);
+    for (size_t bin = regf::kFirstBin; bin + sizeof(regf::BinHeader) <= end;) {
+        auto header = regf::Read<regf::BinHeader>(file_.bytes + bin);
+        if (std::memcmp(header.signature, "hbin", 4) != 0 || header.size < sizeof header || header.size % 4096)
+            break;
+        size_t binEnd = std::min(end, bin + header.size);
+        for (size_t cell = bin + sizeof header; cell + 4 <= binEnd;) {
+            int32_t length;
+            std::memcpy(&length, file_.bytes + cell, 4);
+            size_t bytes = length < 0 ? static_cast<size_t>(-static_cast<int64_t>(length)) : static_cast<size_t>(length);
+            if (bytes <= 4 || bytes % 4) break;
+            if (length < 0) cellStarts_[cell >> 5] |= static_cast<uint8_t>(1 << ((cell >> 2) & 7));
+            cell += bytes;
+        }
+        bin += header.size;
+    }
+    madvise(file_.bytes, file_.size, MADV_DONTNEED);
+    return true;
 }
 
 HiveStore::~HiveStore() {
@@ -289,16 +419,38 @@ std::shared_ptr<Node> HiveStore::NodeFor(hive_node_h node) {
     auto it = kept_.find(node);
     if (it != kept_.end()) return it->second;
     auto made = std::make_shared<HiveNode>(*this, node);
-    const unsigned char* nk = !grown_.empty() && grown_.count(node) ? nullptr : RecordInFile(node);
-    size_t subkeys = nk ? Le32(nk + 20) : hivex_node_nr_children(hive_, node);
+    const unsigned char* nk = grown_.count(node) ? nullptr : RecordInFile(node);
+    size_t subkeys = nk ? regf::Read<regf::KeyRecord>(nk).subkeys : hivex_node_nr_children(hive_, node);
     if (subkeys > kScanLimit) kept_.emplace(node, made);
     return made;
 }
 
+void HiveStore::NoteCreated(hive_node_h node, hive_node_h parent) {
+    created_.insert(node);
+    grown_.insert(parent);
+    written_.insert(node);
+    written_.insert(parent);
+}
+
+bool HiveStore::IsCellStart(size_t offset) const {
+    return offset % 4 == 0 && offset >= regf::kFirstBin && offset < file_.size &&
+           (cellStarts_[offset >> 5] & (1 << ((offset >> 2) & 7)));
+}
+
+size_t HiveStore::CellSize(size_t offset) const {
+    int32_t length;
+    std::memcpy(&length, file_.bytes + offset, 4);
+    return static_cast<size_t>(-static_cast<int64_t>(length));  // a cell in use: negative
+}
+
 const unsigned char* HiveStore::RecordInFile(hive_node_h node) const {
-    if (!file_.bytes || node + 4 + 76 > file_.size || (!created_.empty() && created_.count(node))) return nullptr;
-    const unsigned char* nk = file_.bytes + node + 4;
-    if (std::memcmp(nk, "nk", 2) != 0 || node + 4 + 76 + Le16(nk + 72) > file_.size) return nullptr;
+    if (!file_.bytes || created_.count(node) || !IsCellStart(node)) return nullptr;
+    size_t size = CellSize(node);
+    if (node + size > file_.size || size < regf::kCellHeader + sizeof(regf::KeyRecord)) return nullptr;
+    const unsigned char* nk = file_.bytes + node + regf::kCellHeader;
+    auto record = regf::Read<regf::KeyRecord>(nk);
+    if (std::memcmp(record.signature, "nk", 2) != 0) return nullptr;
+    if (regf::kCellHeader + sizeof record + record.nameLength > size) return nullptr;
     return nk;
 }
 
@@ -319,112 +471,146 @@ const unsigned char* HiveStore::NameInFile(hive_node_h node, size_t* length, boo
     if (++namesRead_ % kGiveBackEvery == 0 && file_.bytes) madvise(file_.bytes, file_.size, MADV_DONTNEED);
     const unsigned char* nk = RecordInFile(node);
     if (!nk) return nullptr;
-    *latin1 = Le16(nk + 2) & 0x20;  // one byte a character
-    *length = *latin1 ? Le16(nk + 72) : Le16(nk + 72) / 2;
-    return nk + 76;
+    auto record = regf::Read<regf::KeyRecord>(nk);
+    *latin1 = record.flags & regf::kAsciiName;
+    *length = *latin1 ? record.nameLength : record.nameLength / 2u;
+    return nk + sizeof record;
 }
 
-void HiveStore::NameOf(hive_node_h node, std::u16string* out) const {
+bool HiveStore::NameOf(hive_node_h node, std::u16string* out) const {
     size_t length = 0;
     bool latin1 = false;
     if (const unsigned char* name = NameInFile(node, &length, &latin1)) {
         out->resize(length);
-        for (size_t i = 0; i < length; ++i) (*out)[i] = latin1 ? name[i] : Le16(name + 2 * i);
-        return;
+        for (size_t i = 0; i < length; ++i)
+            (*out)[i] = latin1 ? name[i] : static_cast<char16_t>(name[2 * i] | (name[2 * i + 1] << 8));
+        return true;
     }
+    if (!created_.count(node)) return false;  // in the file, but no key record there
     HivexText name{hivex_node_name(hive_, node)};
-    *out = name.text ? Utf8ToUtf16(name.text) : std::u16string();
-}
-
-bool HiveStore::NameIs(hive_node_h node, std::u16string_view wanted) const {
-    size_t length = 0;
-    bool latin1 = false;
-    const unsigned char* name = NameInFile(node, &length, &latin1);
-    if (!name) {
-        std::u16string text;
-        NameOf(node, &text);
-        return EqualsFolded(text, wanted);
-    }
-    if (length != wanted.size()) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char16_t c = latin1 ? name[i] : Le16(name + 2 * i);
-        if (c != wanted[i] && FoldCase(c) != FoldCase(wanted[i])) return false;
-    }
+    if (!name.text) return false;
+    *out = Utf8ToUtf16(name.text);
     return true;
 }
 
-size_t HiveStore::NameLength(hive_node_h node) const {
-    size_t length = 0;
-    bool latin1 = false;
-    if (NameInFile(node, &length, &latin1)) return length;
-    std::u16string text;
-    NameOf(node, &text);
-    return text.size();
+bool HiveStore::NameIs(hive_node_h node, std::u16string_view wanted) const {
+    std::u16string name;
+    return NameOf(node, &name) && EqualsFolded(name, wanted);
 }
 
 HiveStore::Mapping::~Mapping() {
     if (bytes) munmap(bytes, size);
 }
 
-bool HiveStore::ChildrenFromFile(hive_node_h node, std::vector<hive_node_h>* children) const {
-    const unsigned char* b = file_.bytes;
-    if ((!grown_.empty() && grown_.count(node)) || !RecordInFile(node)) return false;
-    uint32_t list = Le32(b + node + 4 + 28);
+HiveStore::FileAnswer HiveStore::ChildrenFromFile(hive_node_h node, std::vector<hive_node_h>* children) const {
+    if (grown_.count(node) || created_.count(node)) return FileAnswer::NotInFile;
+    const unsigned char* nk = RecordInFile(node);
+    if (!nk) return FileAnswer::Damaged;
+    auto record = regf::Read<regf::KeyRecord>(nk);
     std::vector<hive_node_h> found;
+    if (record.subkeys == 0) {
+        *children = std::move(found);
+        return FileAnswer::Read;
+    }
+    found.reserve(record.subkeys);
+    size_t total = 0;
     auto append = [&](hive_node_h child) {
         found.push_back(child);
         return true;
     };
-    if (list != kNone32 && !VisitList(kFirstBin + list, 0, append)) return false;
-    if (found.size() != Le32(b + node + 4 + 20)) return false;
+    if (!VisitList(regf::kFirstBin + record.subkeyList, 0, &total, append) || total != record.subkeys)
+        return FileAnswer::Damaged;
     *children = std::move(found);
-    return true;
+    return FileAnswer::Read;
 }
 
-bool HiveStore::FindInFile(hive_node_h node, std::u16string_view name, size_t limit, hive_node_h* found) const {
-    const unsigned char* nk = !grown_.empty() && grown_.count(node) ? nullptr : RecordInFile(node);
-    if (!nk || Le32(nk + 20) > limit) return false;
+HiveStore::FileAnswer HiveStore::FindInFile(hive_node_h node, std::u16string_view name, size_t limit,
+                                            hive_node_h* found) const {
+    if (grown_.count(node) || created_.count(node)) return FileAnswer::NotInFile;
+    const unsigned char* nk = RecordInFile(node);
+    if (!nk) return FileAnswer::Damaged;
+    auto record = regf::Read<regf::KeyRecord>(nk);
+    if (record.subkeys > limit) return FileAnswer::NotInFile;
     *found = 0;
-    uint32_t list = Le32(nk + 28);
-    if (list == kNone32 || Le32(nk + 20) == 0) return true;
-    return VisitList(kFirstBin + list, 0, [&](hive_node_h child) {
-        if (!NameIs(child, name)) return true;
-        *found = child;
-        return false;
+    if (record.subkeys == 0) return FileAnswer::Read;
+    size_t total = 0;
+    bool readable = true;
+    bool whole = VisitList(regf::kFirstBin + record.subkeyList, 0, &total, [&](hive_node_h child) {
+        std::u16string childName;
+        if (!NameOf(child, &childName)) readable = false;
+        if (readable && !*found && EqualsFolded(childName, name)) *found = child;
+        return readable;
     });
+    return whole && readable && total == record.subkeys ? FileAnswer::Read : FileAnswer::Damaged;
 }
 
 // Visits the keys of an lf, lh or li list, or of the lists an ri list names,
-// until visit answers false; false for a list that is damaged.
-bool HiveStore::VisitList(size_t offset, int depth, const std::function<bool(hive_node_h)>& visit) const {
-    if (offset + 8 > file_.size) return false;
-    const unsigned char* cell = file_.bytes + offset + 4;
-    size_t count = Le16(cell + 2);
-    bool hinted = std::memcmp(cell, "lf", 2) == 0 || std::memcmp(cell, "lh", 2) == 0;
-    bool plain = std::memcmp(cell, "li", 2) == 0;
-    bool index = std::memcmp(cell, "ri", 2) == 0 && depth == 0;
-    size_t stride = hinted ? 8 : 4;
+// checked as libhivex checks them: every list and key a cell in use, within
+// its cell, of its kind. False for a list that is damaged; *total counts the
+// keys listed.
+template <typename Visit>
+bool HiveStore::VisitList(size_t offset, int depth, size_t* total, const Visit& visit) const {
+    if (!IsCellStart(offset)) return false;
+    size_t cellSize = CellSize(offset);
+    if (offset + cellSize > file_.size || cellSize < regf::kCellHeader + sizeof(regf::ListHeader)) return false;
+    const unsigned char* cell = file_.bytes + offset + regf::kCellHeader;
+    auto header = regf::Read<regf::ListHeader>(cell);
+    const char* kind = header.signature;
+    bool hinted = std::memcmp(kind, "lf", 2) == 0 || std::memcmp(kind, "lh", 2) == 0;
+    bool plain = std::memcmp(kind, "li", 2) == 0;
+    bool index = std::memcmp(kind, "ri", 2) == 0 && depth == 0;
     if (!hinted && !plain && !index) return false;
-    if (offset + 8 + count * stride > file_.size) return false;
-    bool going = true;
-    for (size_t i = 0; i < count && going; ++i) {
-        size_t at = kFirstBin + Le32(cell + 4 + i * stride);
-        if (!index) {
-            going = visit(at);
+    size_t stride = hinted ? sizeof(regf::HintedEntry) : 4;
+    if (regf::kCellHeader + sizeof header + header.count * stride > cellSize) return false;
+    for (size_t i = 0; i < header.count; ++i) {
+        uint32_t entry;
+        std::memcpy(&entry, cell + sizeof header + i * stride, 4);
+        size_t at = regf::kFirstBin + entry;
+        if (index) {
+            if (!VisitList(at, depth + 1, total, visit)) return false;
             continue;
         }
-        bool stopped = false;
-        if (!VisitList(at, depth + 1, [&](hive_node_h child) { return !(stopped = !visit(child)); })) return false;
-        going = !stopped;
+        if (!RecordInFile(at)) return false;  // not a key: libhivex refuses the whole list
+        ++*total;
+        if (!visit(at)) return false;
     }
     return true;
 }
 
 bool HiveStore::Commit(const std::string& path, std::string* error) {
     errno = 0;
-    if (hivex_commit(hive_, path.c_str(), 0) == 0) return true;
-    *error = std::strerror(errno ? errno : EIO);
-    return false;
+    if (hivex_commit(hive_, path.c_str(), 0) != 0) {
+        *error = std::strerror(errno ? errno : EIO);
+        return false;
+    }
+    return PatchTimes(path, error);
+}
+
+// Windows gives each key it writes, and the base block, the time of the
+// write; libhivex keeps the old ones (and a new key its parent's).
+bool HiveStore::PatchTimes(const std::string& path, std::string* error) const {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    uint64_t now = FileTimeNow();
+    bool ok = true;
+    for (hive_node_h node : written_) {
+        size_t at = node + regf::kCellHeader + offsetof(regf::KeyRecord, lastWritten);
+        ok = ok && pwrite(fd, &now, sizeof now, static_cast<off_t>(at)) == sizeof now;
+    }
+    unsigned char base[regf::kBaseBlockSize];
+    ok = ok && pread(fd, base, sizeof base, 0) == static_cast<ssize_t>(sizeof base);
+    if (ok) {
+        std::memcpy(base + offsetof(regf::BaseBlock, lastWritten), &now, sizeof now);
+        uint32_t sum = regf::Checksum(base);
+        std::memcpy(base + offsetof(regf::BaseBlock, checksum), &sum, sizeof sum);
+        ok = pwrite(fd, base, sizeof base, 0) == static_cast<ssize_t>(sizeof base);
+    }
+    if (!ok) *error = std::strerror(errno ? errno : EIO);
+    close(fd);
+    return ok;
 }
 
 }  // namespace standin

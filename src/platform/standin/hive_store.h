@@ -7,7 +7,6 @@
 
 #include <hivex.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -20,10 +19,12 @@ namespace standin {
 
 class HiveNode;
 
+// Owns the open hive (libhivex's handle and a read-only mapping of the file
+// as opened); a record it cannot read is ERROR_BADDB, never an absence.
 class HiveStore {
 public:
-    // Opens the hive for writing; null, with "<file>: <reason>" in *error, for
-    // a file that is no hive, a dirty one or one that libhivex refuses.
+    // Opens the hive; null, with "<file>: <reason>" in *error, for a file
+    // that is no primary hive, a dirty, truncated or damaged one.
     static std::unique_ptr<HiveStore> Open(const std::string& path, std::string* error);
     ~HiveStore();
     HiveStore(const HiveStore&) = delete;
@@ -31,7 +32,8 @@ public:
 
     // HKEY_LOCAL_MACHINE (holding SOFTWARE only) and HKEY_CLASSES_ROOT; null for other roots.
     std::shared_ptr<Node> Root(HKEY root);
-    // Writes the whole hive, as it now is, to path; false with a reason.
+    // Writes the whole hive, as it now is, to path, with the times of this
+    // run's writes on the keys it wrote; false with a reason.
     bool Commit(const std::string& path, std::string* error);
 
     hive_h* Hive() const { return hive_; }
@@ -42,36 +44,47 @@ public:
     // The node object of a hive node; one object per node for keys whose
     // caches pay (many subkeys) and for the roots.
     std::shared_ptr<Node> NodeFor(hive_node_h node);
-    // The subkeys of a key as the file lists them, read from the file itself:
-    // libhivex refuses to list a key of more than 70,000 subkeys. False when
-    // the key is not in the file as it was opened, has grown since, or its
-    // lists are damaged.
-    bool ChildrenFromFile(hive_node_h node, std::vector<hive_node_h>* children) const;
+
+    // What the file as opened says of a key's subkeys.
+    enum class FileAnswer { Read, NotInFile, Damaged };
+    // The subkeys of a key as the file lists them, read from the file itself
+    // (libhivex refuses to list a key of more than 70,000 subkeys), checked
+    // as libhivex checks them. NotInFile for a key made or grown in this run.
+    FileAnswer ChildrenFromFile(hive_node_h node, std::vector<hive_node_h>* children) const;
     // Looks a child up in the file's own list of a key of at most `limit`
-    // subkeys that has not grown; false when the file cannot answer.
-    bool FindInFile(hive_node_h node, std::u16string_view name, size_t limit, hive_node_h* found) const;
+    // subkeys; *found is 0 when there is none. NotInFile when the file cannot answer.
+    FileAnswer FindInFile(hive_node_h node, std::u16string_view name, size_t limit, hive_node_h* found) const;
     // A key's name: read from the file for keys that were in it when it was
     // opened (names never change), which spares libhivex's conversions.
-    void NameOf(hive_node_h node, std::u16string* name) const;
-    size_t NameLength(hive_node_h node) const;
+    // False when the key's record cannot be read.
+    bool NameOf(hive_node_h node, std::u16string* name) const;
     // Whether a key's name is that name, compared as the registry compares names.
     bool NameIs(hive_node_h node, std::u16string_view name) const;
+    // Whether values of more than a cell's worth of data are big-data
+    // records, which libhivex cannot write (hives of version 1.4 and later).
+    bool BigDataInRecords() const { return minorVersion_ >= 4; }
     // Records a key made in this run below parent: the file as opened knows
     // nothing of it, and its parent's lists there are out of date.
-    void NoteCreated(hive_node_h node, hive_node_h parent) {
-        created_.insert(node);
-        grown_.insert(parent);
-    }
+    void NoteCreated(hive_node_h node, hive_node_h parent);
+    // Records a key whose values this run wrote.
+    void NoteWritten(hive_node_h node) { written_.insert(node); }
 
     // Takes over an open hive; Open is the way in.
     HiveStore(hive_h* hive, std::string path) : hive_(hive), path_(std::move(path)) {}
 
 private:
-    bool VisitList(size_t offset, int depth, const std::function<bool(hive_node_h)>& visit) const;
-    // The nk record of a key in the file as opened, or null.
+    template <typename Visit>
+    bool VisitList(size_t offset, int depth, size_t* total, const Visit& visit) const;
+    // Whether a file offset starts a cell in use, as libhivex's own map says.
+    bool IsCellStart(size_t offset) const;
+    size_t CellSize(size_t offset) const;
+    // The nk record of a key in the file as opened (checked as libhivex
+    // checks it), or null.
     const unsigned char* RecordInFile(hive_node_h node) const;
     // A key's name bytes in the file as opened (length in characters), or null.
     const unsigned char* NameInFile(hive_node_h node, size_t* length, bool* latin1) const;
+    bool MapFile(size_t size);
+    bool PatchTimes(const std::string& path, std::string* error) const;
 
     struct Mapping {
         unsigned char* bytes = nullptr;
@@ -82,13 +95,16 @@ private:
     hive_h* hive_;
     std::string path_;
     bool writable_ = false;
+    uint32_t minorVersion_ = 0;
     mutable size_t namesRead_ = 0;  // since the mapping's pages were last given back
     Mapping file_;  // the hive as it was opened, read-only
+    std::vector<uint8_t> cellStarts_;  // a bit for each 4 bytes of the file: a cell in use starts there
     std::shared_ptr<Node> machine_;
     std::shared_ptr<Node> classes_;
     std::unordered_map<hive_node_h, std::shared_ptr<Node>> kept_;
     std::unordered_set<hive_node_h> created_;
     std::unordered_set<hive_node_h> grown_;
+    std::unordered_set<hive_node_h> written_;
 };
 
 }  // namespace standin

@@ -105,13 +105,16 @@ HKEY NewHandle(std::shared_ptr<Node> key, REGSAM access) {
 
 // Where the 32-bit view's CLSID or Interface key lies below the classes root:
 // under Wow6432Node when the registry has one (64-bit Windows); a registry
-// without it is one view, as on 32-bit Windows. Null when not redirected.
-std::shared_ptr<Node> RedirectedParent(const std::shared_ptr<Node>& key, std::u16string_view part,
-                                       REGSAM desired) {
-    if (!(desired & KEY_WOW64_32KEY)) return nullptr;
-    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return nullptr;
-    if (key != StoreRoot(TheState(), HKEY_CLASSES_ROOT)) return nullptr;
-    return key->FindChild(u"Wow6432Node");
+// without it is one view, as on 32-bit Windows. *parent stays as it is when
+// the part is not redirected; a Wow6432Node that cannot be read is an error.
+LONG Redirect(std::u16string_view part, REGSAM desired, std::shared_ptr<Node>* parent) {
+    if (!(desired & KEY_WOW64_32KEY)) return ERROR_SUCCESS;
+    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return ERROR_SUCCESS;
+    if (*parent != StoreRoot(TheState(), HKEY_CLASSES_ROOT)) return ERROR_SUCCESS;
+    std::shared_ptr<Node> wow;
+    LONG status = (*parent)->FindChild(u"Wow6432Node", &wow);
+    if (status == ERROR_SUCCESS) *parent = wow;
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 // Walks a relative path; the 32-bit view passes through Wow6432Node at the classes root.
@@ -129,15 +132,16 @@ LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, 
             if (create) continue;
             return ERROR_FILE_NOT_FOUND;
         }
-        if (std::shared_ptr<Node> node = RedirectedParent(key, part, desired)) key = node;
-        std::shared_ptr<Node> child = key->FindChild(part);
-        if (!child) {
-            if (!create) return ERROR_FILE_NOT_FOUND;
+        if (LONG status = Redirect(part, desired, &key)) return status;
+        std::shared_ptr<Node> child;
+        LONG status = key->FindChild(part, &child);
+        if (status == ERROR_FILE_NOT_FOUND && create) {
             if (key->DeniesWrite()) return ERROR_ACCESS_DENIED;
-            child = key->MakeChild(part);
-            if (!child) return ERROR_ACCESS_DENIED;
-            state.changed = true;
+            bool created = false;
+            status = key->MakeChild(part, &child, &created);
+            if (created) state.changed = true;
         }
+        if (status != ERROR_SUCCESS) return status;
         key = child;
     }
     *out = key;
@@ -219,9 +223,9 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
     }
     DWORD storedType = REG_NONE;
     std::vector<uint8_t> stored;
-    if (!target->ReadValue(WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()),
-                           &storedType, &stored))
-        return ERROR_FILE_NOT_FOUND;
+    if (LONG status = target->ReadValue(
+            WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), &storedType, &stored))
+        return status;
     std::vector<uint8_t> api = StoredToApi(stored, storedType);
     auto size = static_cast<DWORD>(api.size());
     if (type) *type = storedType;
@@ -262,11 +266,12 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
         if (chars[dataBytes / kUnit - 1] != 0 && chars[dataBytes / kUnit] == 0)
             dataBytes += kUnit;
     }
-    if (!handle.key->WriteValue(
+    bool changed = false;
+    if (LONG status = handle.key->WriteValue(
             WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), type,
-            ApiToStored(data, dataBytes, type)))
-        return ERROR_ACCESS_DENIED;
-    TheState().changed = true;
+            ApiToStored(data, dataBytes, type), &changed))
+        return status;
+    if (changed) TheState().changed = true;
     return ERROR_SUCCESS;
 }
 
@@ -279,20 +284,29 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     Node& k = *handle.key;
+    size_t count = 0, longest = 0;
+    if (subKeys || maxSubKeyChars) {
+        if (LONG status = k.SubkeyCount(&count)) return status;
+        if (LONG status = k.LongestSubkeyName(&longest)) return status;
+    }
+    std::vector<Node::ValueShape> shapes;
+    if (values || maxValueNameChars || maxValueBytes) {
+        if (LONG status = k.ValueShapes(&shapes)) return status;
+    }
     if (keyClass && classChars && *classChars) keyClass[0] = 0;
     if (classChars) *classChars = 0;
     if (maxClassChars) *maxClassChars = 0;
-    if (subKeys) *subKeys = static_cast<DWORD>(k.SubkeyCount());
-    if (maxSubKeyChars) *maxSubKeyChars = static_cast<DWORD>(k.LongestSubkeyName());
-    DWORD longestName = 0, longestData = 0, count = 0;
-    if (values || maxValueNameChars || maxValueBytes) {
-        for (const Node::ValueShape& v : k.ValueShapes()) {
-            ++count;
+    if (subKeys) *subKeys = static_cast<DWORD>(count);
+    if (maxSubKeyChars) *maxSubKeyChars = static_cast<DWORD>(longest);
+    DWORD longestName = 0, longestData = 0, valueCount = 0;
+    {
+        for (const Node::ValueShape& v : shapes) {
+            ++valueCount;
             longestName = std::max<DWORD>(longestName, static_cast<DWORD>(v.nameLength));
             longestData = std::max<DWORD>(longestData, static_cast<DWORD>(ApiSize(v.type, v.bytes)));
         }
     }
-    if (values) *values = count;
+    if (values) *values = valueCount;
     if (maxValueNameChars) *maxValueNameChars = longestName;
     if (maxValueBytes) *maxValueBytes = longestData;
     if (securityDescriptorBytes) *securityDescriptorBytes = 0;
@@ -308,7 +322,7 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
     if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
     static std::u16string child;  // reused: a sweep enumerates many thousands
-    if (!handle.key->SubkeyName(index, &child)) return ERROR_NO_MORE_ITEMS;
+    if (LONG status = handle.key->SubkeyName(index, &child)) return status;
     if (child.size() >= *nameChars) return ERROR_MORE_DATA;
     for (size_t i = 0; i < child.size(); ++i) name[i] = static_cast<wchar_t>(child[i]);
     name[child.size()] = 0;

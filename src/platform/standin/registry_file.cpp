@@ -76,7 +76,8 @@ LoadResult LoadHiveFile(const std::string& path) {
 
 bool HasWow6432Node() {
     std::shared_ptr<Node> classes = StoreRoot(TheState(), HKEY_CLASSES_ROOT);
-    return classes && classes->FindChild(u"Wow6432Node");
+    std::shared_ptr<Node> wow;
+    return classes && classes->FindChild(u"Wow6432Node", &wow) == ERROR_SUCCESS;
 }
 
 bool RegistryChanged() {

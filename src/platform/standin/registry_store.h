@@ -15,31 +15,35 @@ namespace standin {
 
 // One key of a store. Names are compared as the registry compares them
 // (without regard to case) and kept with their case; value data is the bytes
-// as Windows keeps them (UTF-16LE for strings).
+// as Windows keeps them (UTF-16LE for strings). Every method returns a Win32
+// status: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for what is not there, and
+// ERROR_BADDB for what the store holds but cannot read (a damaged hive), so
+// that damage is never taken for absence.
 class Node {
 public:
     virtual ~Node() = default;
 
-    // The child of that name, or null.
-    virtual std::shared_ptr<Node> FindChild(std::u16string_view name) = 0;
-    // The child of that name, created when missing; null when the store cannot.
-    virtual std::shared_ptr<Node> MakeChild(std::u16string_view name) = 0;
-    virtual size_t SubkeyCount() = 0;
-    virtual size_t LongestSubkeyName() = 0;
-    // The name of the subkey at an enumeration index; false past the end.
-    virtual bool SubkeyName(size_t index, std::u16string* name) = 0;
+    // The child of that name.
+    virtual LONG FindChild(std::u16string_view name, std::shared_ptr<Node>* child) = 0;
+    // The child of that name, created when missing (*created says whether).
+    virtual LONG MakeChild(std::u16string_view name, std::shared_ptr<Node>* child, bool* created) = 0;
+    virtual LONG SubkeyCount(size_t* count) = 0;
+    virtual LONG LongestSubkeyName(size_t* length) = 0;
+    // The name of the subkey at an enumeration index; ERROR_NO_MORE_ITEMS past the end.
+    virtual LONG SubkeyName(size_t index, std::u16string* name) = 0;
 
-    // The value of that name ("" is the default value); false when there is none.
-    virtual bool ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) = 0;
-    // Creates or replaces a value; false when the store cannot.
-    virtual bool WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) = 0;
+    // The value of that name ("" is the default value).
+    virtual LONG ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) = 0;
+    // Creates or replaces a value; *changed is false when it held that type
+    // and those bytes already, which is no change to the store.
+    virtual LONG WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data, bool* changed) = 0;
     struct ValueShape {
         size_t nameLength;  // in UTF-16 code units
         DWORD type;
         size_t bytes;
     };
     // Every value's name, type and size, in the store's order.
-    virtual std::vector<ValueShape> ValueShapes() = 0;
+    virtual LONG ValueShapes(std::vector<ValueShape>* shapes) = 0;
 
     // A key deleted after it was opened answers ERROR_KEY_DELETED.
     virtual bool IsDeleted() const { return false; }

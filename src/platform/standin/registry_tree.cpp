@@ -355,45 +355,60 @@ void Value::KeepFileText(std::string_view text) {
 
 // Node
 
-std::shared_ptr<Node> Key::FindChild(std::u16string_view name) {
+LONG Key::FindChild(std::u16string_view name, std::shared_ptr<Node>* found) {
     Key* child = Child(name);
-    return child ? tree_->Share(child) : nullptr;
+    if (!child) return ERROR_FILE_NOT_FOUND;
+    *found = tree_->Share(child);
+    return ERROR_SUCCESS;
 }
 
-std::shared_ptr<Node> Key::MakeChild(std::u16string_view name) {
-    return tree_->Share(AddChild(name));
+LONG Key::MakeChild(std::u16string_view name, std::shared_ptr<Node>* made, bool* created) {
+    *made = tree_->Share(AddChild(name, created));
+    return ERROR_SUCCESS;
 }
 
-bool Key::SubkeyName(size_t index, std::u16string* name) {
+LONG Key::SubkeyCount(size_t* count) {
+    *count = ChildCount();
+    return ERROR_SUCCESS;
+}
+
+LONG Key::LongestSubkeyName(size_t* length) {
+    *length = LongestChildName();
+    return ERROR_SUCCESS;
+}
+
+LONG Key::SubkeyName(size_t index, std::u16string* name) {
     const auto& children = OrderedChildren();
-    if (index >= children.size()) return false;
+    if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
     // A sweep asks for the indexes in turn: the keys a few ahead, and their
     // names, are fetched into the cache while this one is answered.
     if (index + 16 < children.size()) __builtin_prefetch(children[index + 16]);
     if (index + 8 < children.size()) __builtin_prefetch(children[index + 8]->name_.Data());
     children[index]->name_.CopyTo(name);
-    return true;
+    return ERROR_SUCCESS;
 }
 
-bool Key::ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) {
+LONG Key::ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) {
     const Value* value = FindValue(name);
-    if (!value) return false;
+    if (!value) return ERROR_FILE_NOT_FOUND;
     *type = value->type;
     *data = value->Data();
-    return true;
+    return ERROR_SUCCESS;
 }
 
-bool Key::WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) {
-    SetValue(name, type, std::move(data));
-    return true;
+LONG Key::WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data, bool* changed) {
+    const Value* value = FindValue(name);
+    *changed = !value || value->type != type || value->Data() != data;
+    if (*changed) SetValue(name, type, std::move(data));
+    return ERROR_SUCCESS;
 }
 
-std::vector<Node::ValueShape> Key::ValueShapes() {
+LONG Key::ValueShapes(std::vector<ValueShape>* shapes) {
     const auto& values = LoadedValues();
-    std::vector<ValueShape> shapes;
-    shapes.reserve(values.size());
-    for (const Value& v : values) shapes.push_back(ValueShape{v.name.size(), v.type, v.Data().size()});
-    return shapes;
+    shapes->clear();
+    shapes->reserve(values.size());
+    for (const Value& v : values) shapes->push_back(ValueShape{v.name.size(), v.type, v.Data().size()});
+    return ERROR_SUCCESS;
 }
 
 }  // namespace standin

@@ -95,14 +95,14 @@ public:
     Key(NameView name, Key* parent, Tree* tree) : name_(name), parent_(parent), tree_(tree) {}
 
     // Node: the registry functions' view of this key.
-    std::shared_ptr<Node> FindChild(std::u16string_view name) override;
-    std::shared_ptr<Node> MakeChild(std::u16string_view name) override;
-    size_t SubkeyCount() override { return ChildCount(); }
-    size_t LongestSubkeyName() override { return LongestChildName(); }
-    bool SubkeyName(size_t index, std::u16string* name) override;
-    bool ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override;
-    bool WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data) override;
-    std::vector<ValueShape> ValueShapes() override;
+    LONG FindChild(std::u16string_view name, std::shared_ptr<Node>* child) override;
+    LONG MakeChild(std::u16string_view name, std::shared_ptr<Node>* child, bool* created) override;
+    LONG SubkeyCount(size_t* count) override;
+    LONG LongestSubkeyName(size_t* length) override;
+    LONG SubkeyName(size_t index, std::u16string* name) override;
+    LONG ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override;
+    LONG WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data, bool* changed) override;
+    LONG ValueShapes(std::vector<ValueShape>* shapes) override;
     bool IsDeleted() const override { return deleted_; }
     bool DeniesRead() const override { return denyRead; }
     bool DeniesWrite() const override { return denyWrite; }

@@ -1,0 +1,36 @@
+// Test support: SOFTWARE hives built from nothing, from the keys of a .reg
+// file loaded into the stand-in's tree (HKEY_LOCAL_MACHINE\SOFTWARE, whose
+// Classes key is HKEY_CLASSES_ROOT).
+#pragma once
+
+#include <hivex.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/standin/registry_tree.h"
+
+namespace test_support {
+
+// The smallest hive the format allows: a base block and one bin holding the
+// root key and its security cell.
+std::vector<uint8_t> EmptyHive();
+
+// A hive written in one pass, and where each key's record lies.
+struct HiveImage {
+    std::vector<uint8_t> bytes;
+    // The file offset of each key's cell, by its path below the root in
+    // lower case ("classes\\wow6432node\\clsid").
+    std::map<std::u16string, uint32_t> keys;
+};
+
+// The keys and values below software as one bin of cells. Data larger than a
+// cell's worth is a big-data record in a hive of minor version 4 or later.
+HiveImage DirectHive(const standin::Key& software, uint32_t minorVersion = 3);
+
+// Adds the keys and values below software to an open hive through libhivex.
+bool CopyThroughLibhivex(hive_h* hive, hive_node_h node, const standin::Key& software);
+
+}  // namespace test_support
