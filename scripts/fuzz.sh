@@ -9,13 +9,13 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-declare -A ci_runs=([command_line]=250000 [reg_loader]=70000 [registry_reads]=120000)
+declare -A ci_runs=([command_line]=250000 [reg_loader]=70000 [registry_reads]=120000 [hive_store]=30000)
 cmake --preset fuzz > /dev/null || exit 1
 cmake --build --preset fuzz -j "$(nproc)" > /dev/null || exit 1
 
 status=0
 mkdir -p build/fuzz/artifacts
-for target in command_line reg_loader registry_reads; do
+for target in command_line reg_loader registry_reads hive_store; do
     binary=build/fuzz/fuzz/fuzz_$target
     seeds=fuzz/corpus/$target
     if ! "$binary" -runs=0 "$seeds" > "build/fuzz/replay-$target.log" 2>&1; then

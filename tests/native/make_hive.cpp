@@ -5,8 +5,10 @@
 // HKEY_CLASSES_ROOT, are SOFTWARE\Classes) are then added through libhivex.
 // With --direct the whole content is written as cells in one pass instead:
 // libhivex, adding keys one at a time, grows a hive of many thousands of
-// classes far beyond its content, so benchmark hives come this way.
-// Usage: make_hive [--direct] <hive> [<content.reg>]
+// classes far beyond its content, so benchmark hives come this way; with
+// --direct=1.5 it is a hive of version 1.5, whose large data is held in
+// big-data records.
+// Usage: make_hive [--direct[=1.5]] <hive> [<content.reg>]
 #include <hivex.h>
 
 #include <cstdio>
@@ -30,13 +32,14 @@ bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool direct = argc > 1 && std::string(argv[1]) == "--direct";
+    bool direct = argc > 1 && std::string(argv[1]).rfind("--direct", 0) == 0;
+    uint32_t minor = direct && std::string(argv[1]) == "--direct=1.5" ? 5 : 3;
     if (direct) {
         --argc;
         ++argv;
     }
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_hive [--direct] <hive> [<content.reg>]\n");
+        std::fprintf(stderr, "usage: make_hive [--direct[=1.5]] <hive> [<content.reg>]\n");
         return 2;
     }
     if (!WriteFile(argv[1], test_support::EmptyHive())) return 1;
@@ -49,7 +52,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const standin::Key* software = standin::TheState().machine->Child(u"SOFTWARE");
-    if (direct) return WriteFile(argv[1], test_support::DirectHive(*software).bytes) ? 0 : 1;
+    if (direct) return WriteFile(argv[1], test_support::DirectHive(*software, minor).bytes) ? 0 : 1;
     hive_h* hive = hivex_open(argv[1], HIVEX_OPEN_WRITE);
     if (!hive) {
         std::perror("make_hive: libhivex cannot open the new hive");

@@ -512,6 +512,8 @@ HiveStore::FileAnswer HiveStore::ChildrenFromFile(hive_node_h node, std::vector<
         *children = std::move(found);
         return FileAnswer::Read;
     }
+    // Each subkey is a key record of its own: no more fit in the file.
+    if (record.subkeys > file_.size / (regf::kCellHeader + sizeof(regf::KeyRecord))) return FileAnswer::Damaged;
     found.reserve(record.subkeys);
     size_t total = 0;
     auto append = [&](hive_node_h child) {

@@ -1,0 +1,102 @@
+// The hive store on any hive: what a sweep of the 32-bit view's classes sees
+// through the registry functions is what libhivex reads of the same bytes.
+// Where libhivex lists a key's subkeys, the store lists the same names in the
+// same order; where it cannot, the store says the key cannot be read
+// (ERROR_BADDB) and never takes it for empty. The input's base block gets a
+// right checksum, so that mutations reach the bins.
+#include <hivex.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "platform/platform.h"
+#include "platform/standin/regf_layout.h"
+#include "platform/standin/text_codec.h"
+
+namespace {
+
+namespace regf = standin::regf;
+
+enum class Listing { Names, NoList, NoName };
+
+// libhivex's reading of a key's subkey names: NoList when it cannot list the
+// subkeys, NoName when it cannot give one's name in UTF-8.
+Listing HivexNames(hive_h* hive, hive_node_h node, std::vector<std::string>* names) {
+    hive_node_h* children = hivex_node_children(hive, node);
+    if (!children) return Listing::NoList;
+    Listing result = Listing::Names;
+    for (size_t i = 0; children[i] && result == Listing::Names; ++i) {
+        char* name = hivex_node_name(hive, children[i]);
+        if (name) names->push_back(name);
+        else result = Listing::NoName;
+        std::free(name);
+    }
+    std::free(children);
+    return result;
+}
+
+hive_node_h HivexChild(hive_h* hive, hive_node_h node, const char* name) {
+    return node ? hivex_node_get_child(hive, node, name) : 0;
+}
+
+// The store's reading of the same key through the registry functions.
+LONG StoreNames(std::vector<std::string>* names) {
+    HKEY classes = nullptr;
+    LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ | KEY_WOW64_32KEY, &classes);
+    if (status) return status;
+    DWORD count = 0, longest = 0;
+    status = RegQueryInfoKeyW(classes, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr);
+    std::vector<wchar_t> buffer(longest + 1);
+    for (DWORD i = 0; status == ERROR_SUCCESS && i < count; ++i) {
+        DWORD chars = static_cast<DWORD>(buffer.size());
+        status = RegEnumKeyExW(classes, i, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        if (status) break;
+        std::u16string name = standin::WideToUtf16(std::wstring_view(buffer.data(), chars));
+        name = name.substr(0, name.find(u'\0'));  // libhivex gives C strings
+        names->push_back(standin::Utf16ToUtf8(name));
+        HKEY marker = nullptr;
+        std::wstring path(buffer.data(), chars);
+        if (path.find(L'\0') == std::wstring::npos &&
+            RegOpenKeyExW(classes, (path + L"\\QIV Provider").c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &marker) == 0)
+            RegCloseKey(marker);
+    }
+    RegCloseKey(classes);
+    return status;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < regf::kBaseBlockSize) return 0;
+    std::vector<uint8_t> bytes(data, data + size);
+    uint32_t sum = regf::Checksum(bytes.data());
+    std::memcpy(&bytes[offsetof(regf::BaseBlock, checksum)], &sum, 4);
+    static const std::string path = "/tmp/vandrel_fuzz_hive_" + std::to_string(getpid()) + ".hiv";
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    standin::ResetRegistry();
+    if (!standin::LoadHiveFile(path).ok) return 0;
+    std::vector<std::string> stored;
+    LONG status = StoreNames(&stored);
+
+    hive_h* hive = hivex_open(path.c_str(), 0);
+    if (!hive) __builtin_trap();  // the store opened what libhivex refuses
+    hive_node_h classes = HivexChild(hive, hivex_root(hive), "Classes");
+    hive_node_h wow = HivexChild(hive, classes, "Wow6432Node");
+    hive_node_h clsid = HivexChild(hive, wow ? wow : classes, "CLSID");
+    std::vector<std::string> read;
+    Listing listing = clsid ? HivexNames(hive, clsid, &read) : Listing::NoName;
+    hivex_close(hive);
+    standin::ReleaseRegistryFile();
+    if (listing == Listing::Names && (status != ERROR_SUCCESS || stored != read)) __builtin_trap();
+    if (listing == Listing::NoList && status == ERROR_SUCCESS) __builtin_trap();  // damage taken for a list
+    fuzz::ExpectNothingOpen();
+    return 0;
+}
