@@ -6,8 +6,9 @@
 #   (none): everything scripts/test.sh uses besides: GoogleTest, clang's
 #           libFuzzer, mingw-w64 for both Windows architectures, Wine (64-bit
 #           with its 32-bit half, for WoW64), tmux for the console tests,
-#           chntpw as an independent hive reader, osslsigncode and openssl
-#           for signing, zip and unzip.
+#           chntpw as an independent hive reader, ntfs-3g, attr and strace
+#           for the image pipeline tests, osslsigncode and openssl for
+#           signing, zip and unzip.
 set -euo pipefail
 mode=${1:-all}
 
@@ -32,6 +33,9 @@ if [[ $mode != native ]]; then
     need tmux tmux
     need reged chntpw
     need hivexsh libhivex-bin
+    need mkntfs ntfs-3g
+    need setfattr attr
+    need strace strace
     need osslsigncode osslsigncode
     need openssl openssl
     [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)

@@ -31,9 +31,11 @@ bool ReadCurrentDirectory(std::wstring* directory) {
 void RecordCompanionHost(CommandOptions& options) {
     std::wstring directory;
     options.currentDirectoryUnreadable = !ReadCurrentDirectory(&directory);
-    std::wstring file(kCompanionHostFile, kCompanionHostFile + sizeof kCompanionHostFile - 1);
-    options.companionHostPath = directory + file;
-    options.optionMap["qivdllhost"] = WideToNarrow(directory) + kCompanionHostFile;
+    // A drive's root ("C:\\") already ends in the separator.
+    const char* file = kCompanionHostFile;
+    if (!directory.empty() && directory.back() == L'\\') ++file;
+    options.companionHostPath = directory + std::wstring(file, file + std::char_traits<char>::length(file));
+    options.optionMap["qivdllhost"] = WideToNarrow(directory) + file;
 }
 
 std::string Lowered(const std::string& text) {

@@ -89,6 +89,13 @@ TEST_F(ParseCommandLineTest, CompanionHostIsTheCurrentDirectoryPlusTheHostFile) 
     EXPECT_TRUE(p.options.hostIsCompanion);
 }
 
+TEST_F(ParseCommandLineTest, DriveRootGetsNoSecondSeparator) {
+    standin::SetCurrentDirectoryOverride(L"C:\\");
+    Parsed p = Parse({"/C"});
+    EXPECT_EQ(p.options.optionMap["qivdllhost"], "C:\\QivDLLHost.exe");
+    EXPECT_EQ(p.options.companionHostPath, L"C:\\QivDLLHost.exe");
+}
+
 TEST_F(ParseCommandLineTest, TheLaterOfConfigureAndDefaultDecides) {
     Parsed cd = Parse({"/C", "/D"});
     EXPECT_EQ(cd.options.optionMap["host"], "");

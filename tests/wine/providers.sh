@@ -126,5 +126,11 @@ check_true "the long directory is 258 characters in Windows form" test $(( ${#lo
 run "/C from a directory of 258 characters" 0 "$long" /C /P=Talvek.Alpha < <(banner;
     echo "Provider DllSurrogate configuration. "; report Talvek.Alpha "$A" "$long_host")
 
+# A drive's root as the current directory ends in a backslash already.
+ln -sfn "$work/host" "$WINEPREFIX/dosdevices/v:"
+(cd "$work" && wine cmd /c "cd /d V:\\ && $(windows_path "$tool") /C /P=Talvek.Alpha" > "$work/raw" 2>&1 < /dev/null)
+check_true "/C from a drive's root writes V:\\QivDLLHost.exe" grep -qxF '   DllSurrogate = [V:\QivDLLHost.exe]' <(tr -d '\r' < "$work/raw")
+rm -f "$WINEPREFIX/dosdevices/v:"
+
 reset_registry "$work/zero.reg" "$work/bad.reg"
 finish

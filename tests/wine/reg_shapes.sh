@@ -53,5 +53,6 @@ for shape in "$source_dir"/tests/wine/shapes/*.reg; do
     check_true "$name: no other line of the file changed" test ! -s "$work/$name.lost"
 done
 clean_slate
-reg_import <(printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CLASSES_ROOT\\VandrelShape]\r\n')
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CLASSES_ROOT\\VandrelShape]\r\n' > "$work/end.reg"
+reg_import "$work/end.reg"
 finish

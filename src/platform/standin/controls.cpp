@@ -40,10 +40,12 @@ void ResetRegistry() {
     state.handles.clear();
     state.comAllocations = 0;
     state.administrator.reset();
+    state.notAdministratorWhy.clear();
     state.currentDirectory.reset();
     state.currentDirectoryUnreadable = false;
     state.console = false;
     state.systemDrive.clear();
+    state.noSystemDriveWhy.clear();
     state.consoleText.clear();
     state.faults.clear();
     state.calls.clear();
@@ -124,8 +126,14 @@ Snapshot TakeSnapshot() {
     return out;
 }
 
-void SetAdministrator(std::optional<bool> member) {
+void SetAdministrator(std::optional<bool> member, std::string whyNot) {
     TheState().administrator = member;
+    TheState().notAdministratorWhy = std::move(whyNot);
+}
+
+void SetNoSystemDrive(std::string why) {
+    TheState().systemDrive.clear();
+    TheState().noSystemDriveWhy = std::move(why);
 }
 
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {

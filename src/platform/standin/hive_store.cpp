@@ -23,8 +23,12 @@ namespace {
 // get an index, built on the first lookup that misses.
 constexpr size_t kScanLimit = 16;
 
-// Names read between two givings back of the mapping's pages.
-constexpr size_t kGiveBackEvery = 4096;
+// Records read, and bytes of bins walked, between two givings back of the
+// mapping's pages. Each fault maps the pages around it that the page cache
+// holds (libhivex has read them all), up to 16: 512 records may bring in
+// 32 MiB, which keeps the process within 1.5 times the hive and 20 MiB.
+constexpr size_t kGiveBackEvery = 512;
+constexpr size_t kGiveBackBytes = 8 << 20;
 
 std::u16string Folded(std::u16string_view name) {
     std::u16string folded(name);
@@ -383,12 +387,19 @@ bool HiveStore::MapFile(size_t size) {
     cellStarts_.assign(size / 32 + 1, 0);
     auto base = regf::Read<regf::BaseBlock>(file_.bytes);
     size_t end = std::min<size_t>(size, regf::kBaseBlockSize + base.binsSize);
+    size_t walked = 0;
     for (size_t bin = regf::kFirstBin; bin + sizeof(regf::BinHeader) <= end;) {
         auto header = regf::Read<regf::BinHeader>(file_.bytes + bin);
         if (std::memcmp(header.signature, "hbin", 4) != 0 || header.size < sizeof header || header.size % 4096)
             break;
         size_t binEnd = std::min(end, bin + header.size);
         for (size_t cell = bin + sizeof header; cell + 4 <= binEnd;) {
+            // libhivex holds the hive too: what the walk read is given back
+            // as it goes, so that the file is never held twice.
+            if (cell - walked >= kGiveBackBytes) {
+                madvise(file_.bytes + walked, (cell - walked) / 4096 * 4096, MADV_DONTNEED);
+                walked += (cell - walked) / 4096 * 4096;
+            }
             int32_t length;
             std::memcpy(&length, file_.bytes + cell, 4);
             size_t bytes = length < 0 ? static_cast<size_t>(-static_cast<int64_t>(length)) : static_cast<size_t>(length);
@@ -444,6 +455,10 @@ size_t HiveStore::CellSize(size_t offset) const {
 }
 
 const unsigned char* HiveStore::RecordInFile(hive_node_h node) const {
+    // libhivex holds the whole hive (it reads every cell when it opens it):
+    // the mapping's pages are given back now and then, so that the file is
+    // not held twice.
+    if (++recordsRead_ % kGiveBackEvery == 0 && file_.bytes) madvise(file_.bytes, file_.size, MADV_DONTNEED);
     if (!file_.bytes || created_.count(node) || !IsCellStart(node)) return nullptr;
     size_t size = CellSize(node);
     if (node + size > file_.size || size < regf::kCellHeader + sizeof(regf::KeyRecord)) return nullptr;
@@ -465,10 +480,6 @@ hive_h* HiveStore::WritableHive() {
 }
 
 const unsigned char* HiveStore::NameInFile(hive_node_h node, size_t* length, bool* latin1) const {
-    // libhivex holds the whole hive (it reads every cell when it opens it):
-    // the mapping's pages are given back now and then, so that the file is
-    // not held twice.
-    if (++namesRead_ % kGiveBackEvery == 0 && file_.bytes) madvise(file_.bytes, file_.size, MADV_DONTNEED);
     const unsigned char* nk = RecordInFile(node);
     if (!nk) return nullptr;
     auto record = regf::Read<regf::KeyRecord>(nk);

@@ -96,7 +96,7 @@ private:
     std::string path_;
     bool writable_ = false;
     uint32_t minorVersion_ = 0;
-    mutable size_t namesRead_ = 0;  // since the mapping's pages were last given back
+    mutable size_t recordsRead_ = 0;  // since the mapping's pages were last given back
     Mapping file_;  // the hive as it was opened, read-only
     std::vector<uint8_t> cellStarts_;  // a bit for each 4 bytes of the file: a cell in use starts there
     std::shared_ptr<Node> machine_;

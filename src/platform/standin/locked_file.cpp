@@ -1,44 +1,179 @@
 #include "platform/standin/locked_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace standin {
 
 namespace {
 
+// What names a temporary file of a save: "<file>.vandrel-save-XXXXXX".
+constexpr char kTempMark[] = ".vandrel-save-";
+
+// NTFS's own attributes as ntfs-3g offers them: not listed, read and set by name.
+const char* const kNtfsAttributes[] = {"system.ntfs_attrib_be", "system.ntfs_crtime_be", "system.ntfs_acl"};
+
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
+std::string Folder(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat opened, current;
+    return fstat(fd, &opened) == 0 && stat(path.c_str(), &current) == 0 && opened.st_ino == current.st_ino &&
+           opened.st_dev == current.st_dev;
+}
+
+// The temporary file being written, removed if a signal ends the run.
+char pendingTemp[4096];
+struct sigaction previous[3];
+const int kEndingSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+void RemovePendingAndRaise(int signal) {
+    if (pendingTemp[0]) unlink(pendingTemp);
+    for (size_t i = 0; i < 3; ++i)
+        if (kEndingSignals[i] == signal) sigaction(signal, &previous[i], nullptr);
+    raise(signal);
+}
+
+// Removes the temporary file if a signal ends the run while it lives.
+class PendingTemp {
+public:
+    explicit PendingTemp(const char* path) {
+        std::snprintf(pendingTemp, sizeof pendingTemp, "%s", path);
+        struct sigaction action {};
+        action.sa_handler = RemovePendingAndRaise;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &action, &previous[i]);
+    }
+    ~PendingTemp() {
+        for (size_t i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &previous[i], nullptr);
+        pendingTemp[0] = 0;
+    }
+    PendingTemp(const PendingTemp&) = delete;
+    PendingTemp& operator=(const PendingTemp&) = delete;
+};
+
+bool CopyAttribute(int from, int to, const char* name, bool listed, std::string* failed) {
+    ssize_t size = fgetxattr(from, name, nullptr, 0);
+    if (size < 0) {
+        if (!listed && (errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP)) return true;
+        *failed = name;
+        return false;
+    }
+    std::vector<char> value(static_cast<size_t>(size) + 1);
+    size = fgetxattr(from, name, value.data(), value.size());
+    if (size < 0 || fsetxattr(to, name, value.data(), static_cast<size_t>(size), 0) != 0) {
+        *failed = name;
+        return false;
+    }
+    return true;
+}
+
+// Gives the new file what the old one has beside its bytes: owner, group,
+// mode, and every extended attribute (NTFS's ACL last, which may shut out
+// further changes); false, naming what could not be kept.
+bool KeepMetadata(int from, int to, std::string* failed) {
+    struct stat info;
+    if (fstat(from, &info) != 0) {
+        *failed = "its owner and mode";
+        return false;
+    }
+    if (fchown(to, info.st_uid, info.st_gid) != 0) {
+        *failed = "its owner (" + std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid) + ")";
+        return false;
+    }
+    if (fchmod(to, info.st_mode & 07777) != 0) {
+        *failed = "its mode";
+        return false;
+    }
+    ssize_t length = flistxattr(from, nullptr, 0);
+    if (length > 0) {
+        std::vector<char> names(static_cast<size_t>(length));
+        length = flistxattr(from, names.data(), names.size());
+        for (ssize_t at = 0; length > 0 && at < length; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1)
+            if (!CopyAttribute(from, to, &names[at], true, failed)) return false;
+    }
+    for (const char* name : kNtfsAttributes)
+        if (!CopyAttribute(from, to, name, false, failed)) return false;
+    return true;
+}
+
 }  // namespace
 
-int OpenLocked(const std::string& path, std::string* error) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
+int OpenLocked(const std::string& path, double timeoutSeconds, std::string* error, LockFailure* failure) {
+    using Clock = std::chrono::steady_clock;
+    const auto giveUp = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
+    bool told = false;
+    *failure = LockFailure::Unreadable;
+    while (true) {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             *error = SystemError(path);
             return -1;
         }
-        if (flock(fd, LOCK_EX) != 0) {
-            *error = SystemError(path + ": cannot lock");
-            close(fd);
-            return -1;
+        while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                *error = SystemError(path + ": cannot lock");
+                close(fd);
+                return -1;
+            }
+            if (Clock::now() >= giveUp) {
+                *error = path + ": still in use by another program after " + std::to_string(static_cast<long>(timeoutSeconds)) +
+                         " s; nothing was done (VANDREL_LOCK_TIMEOUT sets how long to wait)";
+                *failure = LockFailure::Busy;
+                close(fd);
+                return -1;
+            }
+            if (!told) {
+                std::fprintf(stderr, "vandrel: %s is in use by another program; waiting up to %ld s for it\n",
+                             path.c_str(), static_cast<long>(timeoutSeconds));
+                std::fflush(stderr);
+                told = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        struct stat opened, current;
-        if (fstat(fd, &opened) == 0 && stat(path.c_str(), &current) == 0 &&
-            opened.st_ino == current.st_ino && opened.st_dev == current.st_dev)
+        if (SameFile(fd, path)) {
+            *failure = LockFailure::None;
             return fd;
-        close(fd);
+        }
+        close(fd);  // replaced while we waited: lock the new one
     }
-    *error = path + ": the file keeps being replaced";
-    return -1;
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+    std::string prefix = BaseName(path) + kTempMark;
+    std::string folder = Folder(path);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+            unlink((folder + "/" + name).c_str());
+    }
+    closedir(dir);
 }
 
 bool ReadAll(int fd, std::string* out) {
@@ -71,10 +206,13 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 bool ReplaceFile(const std::string& path, int lockFd,
                  const std::function<bool(const std::string& tempPath, int fd)>& fill, std::string* error) {
-    std::string dir = ".";
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-    std::string temp = path + ".XXXXXX";
+    struct stat original;
+    if (fstat(lockFd, &original) == 0 && original.st_nlink > 1) {
+        *error = path + ": has " + std::to_string(original.st_nlink) +
+                 " hard links, which a replaced file would leave with the old content; nothing was saved";
+        return false;
+    }
+    std::string temp = path + kTempMark + "XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back(0);
     int fd = mkstemp(name.data());
@@ -82,11 +220,15 @@ bool ReplaceFile(const std::string& path, int lockFd,
         *error = SystemError(path + ": cannot create a temporary file");
         return false;
     }
-    struct stat original;
-    if (lockFd >= 0 && fstat(lockFd, &original) == 0) fchmod(fd, original.st_mode & 07777);
+    PendingTemp pending(name.data());
     errno = 0;
     bool ok = fill(name.data(), fd) && fsync(fd) == 0;
     if (!ok) *error = SystemError(path + ": cannot write");
+    std::string kept;
+    if (ok && !KeepMetadata(lockFd, fd, &kept)) {
+        ok = false;
+        *error = SystemError(path + ": cannot keep " + kept + " on the new file, so it was not replaced");
+    }
     if (close(fd) != 0 && ok) {
         ok = false;
         *error = SystemError(path + ": cannot write");
@@ -99,7 +241,7 @@ bool ReplaceFile(const std::string& path, int lockFd,
         unlink(name.data());
         return false;
     }
-    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);

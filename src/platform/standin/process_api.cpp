@@ -2,9 +2,11 @@
 // the host's file system is drive Z:, with backslashes for separators. With a
 // system drive (an offline image's, or a folder standing for a server's), that
 // folder is drive C: and nothing else is a drive.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -31,6 +33,12 @@ std::wstring WindowsForm(std::string_view drive, std::string_view hostPath) {
 // The current directory in Windows form: Z: and the host path, as Wine gives
 // it, or, with a system drive, C:\ and the path inside that drive's folder.
 bool ReadHostDirectory(std::wstring* out) {
+    if (const std::string& why = TheState().noSystemDriveWhy; !why.empty()) {
+        static bool told = false;
+        if (!told) std::fprintf(stderr, "vandrel: %s\n", why.c_str());
+        told = true;
+        return false;
+    }
     std::vector<char> buffer(4096);
     while (!getcwd(buffer.data(), buffer.size())) {
         if (errno != ERANGE) return false;
@@ -88,6 +96,35 @@ std::string HostPath(std::wstring text) {
     return host;
 }
 
+// The host path of a file named without regard to case, as Windows and Wine
+// find one: each component as spelled, or else the entry of its folder whose
+// name is the same to the registry's folding. "" when there is none.
+std::string FindIgnoringCase(const std::string& path) {
+    std::string found;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = std::min(path.find('/', start), path.size());
+        std::string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        struct stat info;
+        if (lstat((found + "/" + part).c_str(), &info) == 0) {
+            found += "/" + part;
+            continue;
+        }
+        DIR* dir = opendir(found.empty() ? "/" : found.c_str());
+        if (!dir) return "";
+        std::u16string wanted = Utf8ToUtf16(part);
+        std::string match;
+        while (dirent* entry = readdir(dir))
+            if (EqualsFolded(Utf8ToUtf16(entry->d_name), wanted)) match = entry->d_name;
+        closedir(dir);
+        if (match.empty()) return "";
+        found += "/" + match;
+    }
+    return found.empty() ? "/" : found;
+}
+
 }  // namespace
 
 DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer) {
@@ -127,6 +164,7 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     }
     std::string host = HostPath(text);
     struct stat info;
+    if (!host.empty() && host[0] == '/' && stat(host.c_str(), &info) != 0) host = FindIgnoringCase(host);
     if (host.empty() || stat(host.c_str(), &info) != 0) {
         state.lastError = kFileNotFound;
         return INVALID_FILE_ATTRIBUTES;

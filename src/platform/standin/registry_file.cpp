@@ -33,11 +33,23 @@ LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayNa
     return ParseText(std::string(bytes), displayName);
 }
 
-LoadResult LoadRegistryFile(const std::string& path) {
+namespace {
+
+int OpenAndLock(const std::string& path, double lockTimeout, LoadResult* result) {
+    LockFailure failure = LockFailure::None;
+    int fd = OpenLocked(path, lockTimeout, &result->error, &failure);
+    result->busy = failure == LockFailure::Busy;
+    if (fd >= 0) RemoveStaleTemporaries(path);
+    return fd;
+}
+
+}  // namespace
+
+LoadResult LoadRegistryFile(const std::string& path, double lockTimeout) {
     State& state = TheState();
     ReleaseRegistryFile();
     LoadResult result;
-    int fd = OpenLocked(path, &result.error);
+    int fd = OpenAndLock(path, lockTimeout, &result);
     if (fd < 0) return result;
     std::string bytes;
     if (!ReadAll(fd, &bytes)) {
@@ -55,12 +67,12 @@ LoadResult LoadRegistryFile(const std::string& path) {
     return result;
 }
 
-LoadResult LoadHiveFile(const std::string& path) {
+LoadResult LoadHiveFile(const std::string& path, double lockTimeout) {
     State& state = TheState();
     ReleaseRegistryFile();
     ResetTree(state);
     LoadResult result;
-    int fd = OpenLocked(path, &result.error);
+    int fd = OpenAndLock(path, lockTimeout, &result);
     if (fd < 0) return result;
     state.hive = HiveStore::Open(path, &result.error);
     if (!state.hive) {

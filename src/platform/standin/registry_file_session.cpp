@@ -1,19 +1,23 @@
 // Linked into the native tool only: opens the registry the tool works on
 // before the program starts, and saves it when the program ends normally, if
 // anything changed. The registry is a .reg file named by VANDREL_REGISTRY or
-// the SOFTWARE hive of an offline Windows image named by VANDREL_HIVE.
-// VANDREL_SYSTEM_DRIVE names the folder that stands for drive C: (for a hive
-// at <root>/Windows/System32/config/SOFTWARE, <root> is). With
-// VANDREL_STANDIN_TIMING set, the time of the load, the run and the save, and
-// the peak memory, go to stderr.
+// the SOFTWARE hive of an offline Windows image named by VANDREL_HIVE; one of
+// them must be set. VANDREL_SYSTEM_DRIVE names the folder that stands for
+// drive C: (for a hive at <root>/Windows/System32/config/SOFTWARE, <root>
+// is). VANDREL_LOCK_TIMEOUT is how many seconds to wait for another run's
+// lock (60). The right to configure is the right to write the registry file.
+// With VANDREL_STANDIN_TIMING set, the time of the load, the run and the
+// save, and the peak memory, go to stderr.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -21,13 +25,16 @@
 
 namespace {
 
-constexpr int kUsage = 64;       // the variables contradict each other
+constexpr int kUsage = 64;       // no registry named, or two
 constexpr int kLoadFailed = 65;  // the file is missing, malformed or not usable
 constexpr int kSaveFailed = 74;  // the changes could not be written
+constexpr int kBusy = 75;        // another program held the file all the time we waited
+constexpr double kDefaultLockTimeout = 60;
 
 using Clock = std::chrono::steady_clock;
 Clock::time_point loadStart, loadEnd;
 long long fileBytes = 0;
+std::string registryPath;
 
 double Milliseconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -51,6 +58,10 @@ void FinishAtExit() {
     if (standin::RegistryChanged()) {
         std::string error;
         if (!standin::SaveRegistryFile(&error)) {
+            // Standard output tells the same story as the status: the report
+            // lines above it were not saved.
+            std::wcout << L"ERROR: The changes could not be saved; the registry file is as it was. ["
+                       << std::wstring(registryPath.begin(), registryPath.end()) << L"]" << std::endl;
             std::fprintf(stderr, "vandrel: the registry was not saved: %s\n", error.c_str());
             std::fflush(stderr);
             _exit(kSaveFailed);
@@ -92,6 +103,32 @@ std::string ImageRoot(const std::string& hive) {
     return root.empty() ? "/" : root;
 }
 
+double LockTimeout() {
+    const char* text = std::getenv("VANDREL_LOCK_TIMEOUT");
+    if (!text || !*text) return kDefaultLockTimeout;
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    if (*end || !(seconds >= 0))
+        Refuse(kUsage, "vandrel: VANDREL_LOCK_TIMEOUT is not a number of seconds");
+    return seconds;
+}
+
+// Only a user who may replace the registry file may configure: root, or one
+// who may write the file and the folder that holds it.
+void DecideAdministrator(const std::string& path) {
+    if (geteuid() == 0) return;
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, std::max<size_t>(slash, 1));
+    if (access(path.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK | X_OK) == 0) {
+        standin::SetAdministrator(true);
+        return;
+    }
+    std::string why = "this user may not write ";
+    why += path;
+    why += " (or create a file beside it): configuring needs the right to write the registry file";
+    standin::SetAdministrator(false, why);
+}
+
 struct RegistryFileSession {
     RegistryFileSession() {
         const char* reg = std::getenv("VANDREL_REGISTRY");
@@ -99,20 +136,26 @@ struct RegistryFileSession {
         bool useReg = reg && *reg, useHive = hive && *hive;
         if (useReg && useHive)
             Refuse(kUsage, "vandrel: VANDREL_HIVE and VANDREL_REGISTRY are both set: name one registry, not two");
-        if (!useReg && !useHive) {
-            std::fprintf(stderr,
-                         "vandrel: VANDREL_REGISTRY is not set: using an empty registry that is not saved\n");
-            return;
-        }
+        if (!useReg && !useHive)
+            Refuse(kUsage, "vandrel: no registry to work on: set VANDREL_REGISTRY to a .reg file, or VANDREL_HIVE "
+                           "to the SOFTWARE hive of an offline Windows image");
         const std::string path = useHive ? hive : reg;
+        registryPath = path;
         const char* drive = std::getenv("VANDREL_SYSTEM_DRIVE");
         std::string root = drive && *drive ? drive : useHive ? ImageRoot(path) : "";
         if (!root.empty() && !standin::SetSystemDrive(root))
             Refuse(kLoadFailed, "vandrel: VANDREL_SYSTEM_DRIVE: " + root + " is not a folder");
+        if (useHive && root.empty())
+            standin::SetNoSystemDrive(path + " is not at <image>/Windows/System32/config/SOFTWARE, so the "
+                                      "image's drive C: is not known: set VANDREL_SYSTEM_DRIVE to the image's "
+                                      "folder (the one holding Windows) to write the companion host's path");
+        double lockTimeout = LockTimeout();
         loadStart = Clock::now();
-        standin::LoadResult result = useHive ? standin::LoadHiveFile(path) : standin::LoadRegistryFile(path);
+        standin::LoadResult result =
+            useHive ? standin::LoadHiveFile(path, lockTimeout) : standin::LoadRegistryFile(path, lockTimeout);
         loadEnd = Clock::now();
-        if (!result.ok) Refuse(kLoadFailed, result.error);
+        if (!result.ok) Refuse(result.busy ? kBusy : kLoadFailed, result.error);
+        DecideAdministrator(path);
         if (!standin::HasWow6432Node())
             std::fprintf(stderr,
                          "vandrel: %s: the classes have no Wow6432Node key: taken as one registry view, as on "

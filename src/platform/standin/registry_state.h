@@ -59,9 +59,11 @@ struct State {
     int comAllocations = 0;
 
     std::optional<bool> administrator;
+    std::string notAdministratorWhy;  // said once on stderr when membership is asked and denied
     std::optional<std::wstring> currentDirectory;
     bool currentDirectoryUnreadable = false;
     std::string systemDrive;  // the host folder that is drive C:, resolved; "" for Wine's Z:
+    std::string noSystemDriveWhy;  // set when no folder is drive C: and Z: would be wrong
     bool console = false;
     std::wstring consoleText;
 

@@ -2,6 +2,7 @@
 // unless a test says otherwise.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -45,8 +46,12 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
 BOOL CheckTokenMembership(HANDLE, PSID sid, BOOL* isMember) {
     if (CountCall("CheckTokenMembership", false)) return FALSE;
     if (!sid || !isMember) return FALSE;
-    const State& state = TheState();
+    State& state = TheState();
     bool admin = state.administrator.value_or(geteuid() == 0);
+    if (!admin && !state.notAdministratorWhy.empty()) {
+        std::fprintf(stderr, "vandrel: %s\n", state.notAdministratorWhy.c_str());
+        state.notAdministratorWhy.clear();
+    }
     *isMember = admin && IsAdministratorsSid(*static_cast<const Sid*>(sid)) ? TRUE : FALSE;
     return TRUE;
 }

@@ -40,8 +40,9 @@ std::vector<uint8_t> Utf16Bytes(std::wstring_view text, bool withNul = true);
 using Snapshot = std::map<std::wstring, std::map<std::wstring, RawValue>>;
 Snapshot TakeSnapshot();
 
-// Token membership of the Administrators group; by default whether the user is root.
-void SetAdministrator(std::optional<bool> member);
+// Token membership of the Administrators group; by default whether the user
+// is root. whyNot is said on standard error when membership is denied.
+void SetAdministrator(std::optional<bool> member, std::string whyNot = "");
 // The directory GetCurrentDirectoryW reports, in Windows form; nothing makes the call fail.
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable = false);
 
@@ -50,6 +51,10 @@ void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unr
 // nothing outside it has a path. Empty: Wine's Z: for the host's root.
 // False when the folder does not exist.
 bool SetSystemDrive(const std::string& folder);
+// No folder is drive C: and Wine's Z: would name nothing on the machine the
+// registry belongs to: the current directory cannot be read, and why is said
+// on standard error once.
+void SetNoSystemDrive(std::string why);
 
 // Makes standard output a console (or a file again, the default); what is
 // written to the console with WriteConsoleW is kept, and ConsoleText gives it.
@@ -75,13 +80,15 @@ int OutstandingAllocations();
 struct LoadResult {
     bool ok = false;
     std::string error;  // "<file>:<line>: <reason>"
+    bool busy = false;  // another program held the file's lock all the time we waited
 };
-LoadResult LoadRegistryFile(const std::string& path);
+// Waits at most lockTimeout seconds for another run's lock on the file.
+LoadResult LoadRegistryFile(const std::string& path, double lockTimeout = 60);
 // The SOFTWARE hive of an offline image instead, read and written where it
 // lies: HKEY_LOCAL_MACHINE\SOFTWARE, its Classes key HKEY_CLASSES_ROOT. The
 // error is "<file>: <reason>" for a file that is no hive, a dirty hive, or one
 // that libhivex refuses.
-LoadResult LoadHiveFile(const std::string& path);
+LoadResult LoadHiveFile(const std::string& path, double lockTimeout = 60);
 // Whether the classes have a Wow6432Node key: a registry of 64-bit Windows,
 // with two views. Without it the registry is one view, as on 32-bit Windows.
 bool HasWow6432Node();
