@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/output_form.h"
 #include "app/text_conversion.h"
 #include "platform/platform.h"
 
@@ -44,6 +45,28 @@ std::string Lowered(const std::string& text) {
     return lowered;
 }
 
+void ReportUnknown(const std::string& typed) {
+    if (JsonLines()) {
+        WriteLine("{\"error\": \"Unknown parameter.\", \"argument\": ", JsonString(typed), "}");
+    } else {
+        WriteLine("ERROR: Unknown parameter.[", typed, "]");
+    }
+}
+
+// /L and /U= go with /C or /D alone; false after the line that says why.
+bool CheckCombinations(const CommandOptions& options) {
+    bool configures = options.optionMap.count("host") && !options.show;
+    if (options.listOnly && !configures) {
+        ReportError("/L lists what /C or /D would write: give it with /C or /D, and without /S.");
+        return false;
+    }
+    if (!options.undoPath.empty() && (!configures || options.listOnly)) {
+        ReportError("/U= saves what /C or /D change: give it with /C or /D, and without /S or /L.");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int ParseCommandLine(char* argv[], CommandOptions& options, int argc) {
@@ -67,10 +90,22 @@ int ParseCommandLine(char* argv[], CommandOptions& options, int argc) {
             options.hostIsCompanion = false;
         } else if (lowered.rfind("/p=", 0) == 0 && lowered.size() >= 4) {
             options.optionMap["progid"] = typed.substr(typed.find('=') + 1);
+        } else if (lowered == "/l") {
+            options.listOnly = true;
+        } else if (lowered == "/j") {
+            options.json = true;
+        } else if (lowered.rfind("/u=", 0) == 0 && lowered.size() >= 4) {
+            options.undoPath = typed.substr(3);
         } else {
-            WriteLine("ERROR: Unknown parameter.[", typed, "]");
+            ReportUnknown(typed);
             result = -2;
         }
     }
-    return result;
+    return CheckCombinations(options) ? result : -2;
+}
+
+bool IsJsonRequested(char* argv[], int argc) {
+    for (int index = 1; index < argc; ++index)
+        if (argv[index] && Lowered(argv[index]) == "/j") return true;
+    return false;
 }

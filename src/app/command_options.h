@@ -2,7 +2,11 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
+
+#include "provider/undo_file.h"
+#include "provider/write_plan.h"
 
 struct CommandOptions {
     // "qivdllhost": the companion host path, narrow; "host": the DllSurrogate
@@ -22,4 +26,17 @@ struct CommandOptions {
     bool hostIsCompanion = false;
     // Providers whose configuration failed during this run.
     int failedProviders = 0;
+
+    // /L: list what /C or /D would write, write nothing.
+    bool listOnly = false;
+    // /J: JSON Lines instead of the console text.
+    bool json = false;
+    // /U=<file>: the undo file, as typed ("" without /U=).
+    std::string undoPath;
+    // What a list-only sweep would have written so far, and whether anything.
+    PendingWrites pending;
+    bool changesPending = false;
+    // The open undo file; a run whose undo file cannot be written stops.
+    std::unique_ptr<UndoFile> undo;
+    bool stopped = false;
 };

@@ -1,6 +1,8 @@
 #include "app/run_command.h"
 
 #include "app/console.h"
+#include "app/output_form.h"
+#include "app/text_conversion.h"
 #include "provider/provider_operations.h"
 
 int RunCommand(CommandOptions& options) {
@@ -12,13 +14,18 @@ int RunCommand(CommandOptions& options) {
         status = ConfigureProviders(options);
     }
     if (status == -2) {
-        WriteLine("ERROR: Invalid ProgID. [", options.optionMap["progid"], "]");
-        WriteLine("");
+        const std::string& progId = options.optionMap["progid"];
+        if (JsonLines()) {
+            ReportError("Invalid ProgID.", NarrowToWide(progId));
+        } else {
+            WriteLine("ERROR: Invalid ProgID. [", progId, "]");
+            WriteLine("");
+        }
         return -2;
     }
     if (status == -1) {
-        WriteLine("ERROR: Administrator rights are required.");
-        WriteLine("");
+        ReportError("Administrator rights are required.");
+        if (!JsonLines()) WriteLine("");
         return -1;
     }
     return status;

@@ -3,11 +3,14 @@
 #include <string>
 
 #include "app/console.h"
+#include "app/output_form.h"
 #include "app/text_conversion.h"
 #include "provider/administrator.h"
 #include "provider/companion_host.h"
 #include "provider/provider_identity.h"
 #include "provider/single_provider.h"
+#include "provider/stored_value.h"
+#include "provider/write_plan.h"
 #include "registry/registry_key.h"
 #include "registry/subkey_enumerator.h"
 
@@ -25,14 +28,104 @@ bool HasProgId(const CommandOptions& options) {
 
 // Says, where the provider's report would have stood, that it was not configured.
 void ReportFailure(const std::wstring& clsid, LONG status, CommandOptions* options) {
-    WriteLine("ERROR: Configuration failed. [", clsid, "] (error ", std::to_string(status), ")");
+    ReportError("Configuration failed.", clsid, status);
     if (options) ++options->failedProviders;
+}
+
+const char kWouldWrite[] = "    Would write = ";
+
+// One provider's object of JSON Lines: its registration as it now is, and the
+// writes the run made (or, listing only, would make).
+void ReportJson(const std::wstring& clsid, const std::vector<PlannedWrite>& writes, LONG status) {
+    std::string written;
+    for (const PlannedWrite& w : writes) {
+        if (!written.empty()) written += ", ";
+        written += "{\"key\": " + JsonString(L"HKEY_CLASSES_ROOT\\" + w.key) + ", \"name\": " + JsonString(w.name) +
+                   ", \"data\": " + JsonString(w.text) + "}";
+    }
+    WriteLine("{", ProviderJsonFields(clsid), ", \"written\": [", written, "], \"changed\": ",
+              writes.empty() ? "false" : "true", ", \"status\": ", std::to_string(status), "}");
+}
+
+// /L: the report as /S shows it now, then each value the run would change.
+void ListProvider(const std::wstring& clsid, const std::vector<PlannedWrite>& changes, LONG status,
+                  CommandOptions& options) {
+    if (JsonLines()) {
+        ReportJson(clsid, changes, status);
+    } else if (status != ERROR_SUCCESS) {
+        ReportError("Configuration failed.", clsid, status);
+    } else {
+        ShowProvider(clsid);
+        for (const PlannedWrite& w : changes)
+            WriteLine(kWouldWrite, L"[HKEY_CLASSES_ROOT\\" + w.key + L"] \"" + w.name + L"\" = [" + w.text + L"]");
+    }
+    if (status != ERROR_SUCCESS) ++options.failedProviders;
+    for (const PlannedWrite& w : changes) options.pending.Note(w);
+    if (!changes.empty()) options.changesPending = true;
+}
+
+// The writes of a run that lists them, keeps their undo or reports them as
+// JSON: planned first, protected in the undo file, made as ConfigureProvider
+// makes them.
+void ConfigurePlanned(const std::wstring& clsid, const std::wstring& hostPath, CommandOptions& options) {
+    ConfigurationPlan plan;
+    LONG status = PlanConfiguration(clsid, hostPath, options.pending, &plan);
+    if (!plan.provider) return;
+    std::vector<PlannedWrite> changes;
+    for (const PlannedWrite& w : plan.writes)
+        if (status == ERROR_SUCCESS && WouldChange(w, options.pending)) changes.push_back(w);
+    if (options.listOnly) {
+        ListProvider(clsid, changes, status, options);
+        return;
+    }
+    if (status == ERROR_SUCCESS && options.undo) {
+        if (LONG undone = options.undo->Protect(plan.writes)) {
+            ReportError("The undo file could not be written; the run stopped before its next write.",
+                        NarrowToWide(options.undoPath), undone);
+            ++options.failedProviders;
+            options.stopped = true;
+            return;
+        }
+    }
+    if (status == ERROR_SUCCESS) status = ConfigureProvider(clsid, hostPath, !JsonLines());
+    if (status != ERROR_SUCCESS) ++options.failedProviders;
+    if (!JsonLines()) {
+        if (status != ERROR_SUCCESS) ReportError("Configuration failed.", clsid, status);
+        return;
+    }
+    std::vector<PlannedWrite> written;  // what now holds what the run wrote
+    for (const PlannedWrite& w : changes)
+        if (HoldsText(ReadStoredValue(w.key, w.name), w.text)) written.push_back(w);
+    ReportJson(clsid, written, status);
 }
 
 void ConfigureAndReport(const std::wstring& clsid, const std::wstring& hostPath,
                         CommandOptions* options) {
+    if (options && options->stopped) return;
+    if (options && (options->listOnly || options->undo || JsonLines())) {
+        ConfigurePlanned(clsid, hostPath, *options);
+        return;
+    }
     LONG status = ConfigureProvider(clsid, hostPath);
     if (status != ERROR_SUCCESS) ReportFailure(clsid, status, options);
+}
+
+// Opens the undo file once the run has passed its checks; false after its error line.
+bool OpenUndoFile(CommandOptions& options) {
+    if (options.undoPath.empty()) return true;
+    const std::wstring path = NarrowToWide(options.undoPath);
+    LONG status = UndoFile::Create(path, &options.undo);
+    if (status == ERROR_SUCCESS) return true;
+    if (status == ERROR_FILE_EXISTS || status == ERROR_ALREADY_EXISTS) {
+        ReportError("The undo file exists already; it is never overwritten.", path);
+    } else {
+        ReportError("The undo file cannot be created.", path, status);
+    }
+    return false;
+}
+
+void PrintHeader(const char* header) {
+    if (!JsonLines()) WriteLine(header);
 }
 
 // Chooses the host to write; false (after its message) when the companion host cannot be used.
@@ -42,18 +135,18 @@ bool ChooseHost(CommandOptions& options) {
         return true;
     }
     if (options.currentDirectoryUnreadable) {
-        WriteLine("ERROR: The current directory cannot be read.");
+        ReportError("The current directory cannot be read.");
         return false;
     }
     if (!IsExistingFile(options.companionHostPath)) {
-        WriteLine("ERROR: QivDLLHost.exe was not found. [", options.companionHostPath, "]");
+        ReportError("QivDLLHost.exe was not found.", options.companionHostPath);
         return false;
     }
     options.hostPath = options.companionHostPath;
     return true;
 }
 
-const char kClassesKey[] = "HKEY_CLASSES_ROOT\\CLSID";
+const wchar_t kClassesKey[] = L"HKEY_CLASSES_ROOT\\CLSID";
 
 void SweepClasses(SubkeyFilter filter, CommandOptions& options, EnumerationFailures* failures = nullptr) {
     RegistryKey classes;
@@ -72,8 +165,7 @@ void SweepClasses(SubkeyFilter filter, CommandOptions& options, EnumerationFailu
 // can move into an index already visited: the end coming early says so.
 void ReportGaps(const EnumerationFailures& failures, CommandOptions& options) {
     if (failures.queryStatus != ERROR_SUCCESS) {
-        WriteLine("ERROR: The classes cannot be read. [", kClassesKey, "] (error ",
-                  std::to_string(failures.queryStatus), ")");
+        ReportError("The classes cannot be read.", kClassesKey, failures.queryStatus);
         ++options.failedProviders;
     }
     bool endedEarly = false;
@@ -82,13 +174,12 @@ void ReportGaps(const EnumerationFailures& failures, CommandOptions& options) {
             endedEarly = true;
             continue;
         }
-        WriteLine("ERROR: A class could not be read. [", kClassesKey, ", subkey ", std::to_string(index),
-                  "] (error ", std::to_string(status), ")");
+        ReportError("A class could not be read.", std::wstring(kClassesKey) + L", subkey " + std::to_wstring(index),
+                    status);
         ++options.failedProviders;
     }
     if (endedEarly) {
-        WriteLine("ERROR: The classes changed during the sweep; some may not have been examined. [",
-                  kClassesKey, "]");
+        ReportError("The classes changed during the sweep; some may not have been examined.", kClassesKey);
         ++options.failedProviders;
     }
 }
@@ -114,7 +205,7 @@ bool ShowSubkeyFilter(HKEY clsidKey, const std::wstring& name, void*) {
 }
 
 int ShowProviders(CommandOptions& options) {
-    WriteLine("Provider DllSurrogate validation. ");
+    PrintHeader("Provider DllSurrogate validation. ");
     if (HasProgId(options)) {
         const std::wstring clsid = ResolveProvider(options);
         if (clsid.empty()) return -2;
@@ -126,18 +217,23 @@ int ShowProviders(CommandOptions& options) {
 }
 
 int ConfigureProviders(CommandOptions& options) {
-    WriteLine("Provider DllSurrogate configuration. ");
-    if (!IsAdministrator()) return -1;
+    PrintHeader(options.listOnly ? "Provider DllSurrogate configuration (list only). "
+                                 : "Provider DllSurrogate configuration. ");
+    // Listing writes nothing, so it needs no rights.
+    if (!options.listOnly && !IsAdministrator()) return -1;
     if (!ChooseHost(options)) return -3;
     options.failedProviders = 0;
     if (HasProgId(options)) {
         const std::wstring clsid = ResolveProvider(options);
         if (clsid.empty()) return -2;
+        if (!OpenUndoFile(options)) return -3;
         ConfigureAndReport(clsid, options.hostPath, &options);
     } else {
+        if (!OpenUndoFile(options)) return -3;
         EnumerationFailures failures;
         SweepClasses(ConfigureSubkeyFilter, options, &failures);
         ReportGaps(failures, options);
     }
-    return options.failedProviders > 0 ? -3 : 0;
+    if (options.failedProviders > 0) return -3;
+    return options.changesPending ? 1 : 0;
 }

@@ -11,7 +11,9 @@
 int ShowProviders(CommandOptions& options);
 // 0 when every provider was configured; -1 without administrator rights; -2
 // when "progid" names no provider; -3 when the companion host cannot be used
-// (nothing written) or a provider's configuration failed (each one reported).
+// or the undo file cannot be made (nothing written), or a provider's
+// configuration failed (each one reported). Listing only (/L), it writes
+// nothing, needs no rights, and gives 1 when any value would be written.
 int ConfigureProviders(CommandOptions& options);
 
 // Sweep filters: the context is the CommandOptions record (or null). Both keep nothing.

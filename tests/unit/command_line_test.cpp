@@ -89,6 +89,23 @@ TEST_F(ParseCommandLineTest, CompanionHostIsTheCurrentDirectoryPlusTheHostFile) 
     EXPECT_TRUE(p.options.hostIsCompanion);
 }
 
+TEST_F(ParseCommandLineTest, ListOnlyAndUndoGoWithConfiguringAlone) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"/L"}, {"/S", "/L"}, {"/C", "/S", "/L"}, {"/U=u.reg"}, {"/S", "/U=u.reg"}, {"/C", "/L", "/U=u.reg"}}) {
+        Parsed p = Parse(args);
+        EXPECT_EQ(p.result, -2) << args.size();
+        ASSERT_EQ(p.lines.size(), 1u);
+        EXPECT_EQ(p.lines[0].rfind(L"ERROR: /", 0), 0u);
+    }
+    Parsed ok = Parse({"/d", "/l"});
+    EXPECT_EQ(ok.result, 0);
+    EXPECT_TRUE(ok.options.listOnly);
+    Parsed undo = Parse({"/C", "/u=C:\\Undo Files\\u.reg"});
+    EXPECT_EQ(undo.result, 0);
+    EXPECT_EQ(undo.options.undoPath, "C:\\Undo Files\\u.reg");
+    EXPECT_EQ(Parse({"/C", "/U="}).result, -2);  // nothing after the "="
+}
+
 TEST_F(ParseCommandLineTest, DriveRootGetsNoSecondSeparator) {
     standin::SetCurrentDirectoryOverride(L"C:\\");
     Parsed p = Parse({"/C"});

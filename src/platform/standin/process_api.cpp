@@ -3,10 +3,12 @@
 // system drive (an offline image's, or a folder standing for a server's), that
 // folder is drive C: and nothing else is a drive.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -22,6 +24,8 @@ using namespace standin;
 namespace {
 
 constexpr DWORD kFileNotFound = 2;
+// A file's handle is its descriptor past this, as no other handle is.
+constexpr intptr_t kFileHandleBase = 0x10000;
 
 std::wstring WindowsForm(std::string_view drive, std::string_view hostPath) {
     std::u16string path = Utf8ToUtf16(hostPath);
@@ -174,4 +178,52 @@ DWORD GetFileAttributesW(LPCWSTR path) {
 
 DWORD GetLastError() {
     return TheState().lastError;
+}
+
+// Files the product writes (the undo file): created new, never replacing one.
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
+    State& state = TheState();
+    if (CountCall("CreateFileW", false) || !path || !(access & GENERIC_WRITE) || disposition != CREATE_NEW) {
+        state.lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    std::wstring text(path);
+    bool absolute = text.size() >= 2 && text[1] == L':';
+    std::string host = absolute ? HostPath(text) : Utf16ToUtf8(WideToUtf16(text));
+    if (!absolute)
+        for (auto& c : host)
+            if (c == '\\') c = '/';
+    int fd = host.empty() ? -1 : open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        state.lastError = errno == EEXIST ? ERROR_FILE_EXISTS : errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + kFileHandleBase);
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void*) {
+    if (CountCall("WriteFile", false)) return FALSE;
+    int fd = static_cast<int>(reinterpret_cast<intptr_t>(file) - kFileHandleBase);
+    const char* at = static_cast<const char*>(data);
+    DWORD done = 0;
+    while (done < bytes) {
+        ssize_t n = write(fd, at + done, bytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            TheState().lastError = ERROR_NOT_ENOUGH_MEMORY;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) *written = done;
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    if (CountCall("FlushFileBuffers", false)) return FALSE;
+    return fsync(static_cast<int>(reinterpret_cast<intptr_t>(file) - kFileHandleBase)) == 0;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    return close(static_cast<int>(reinterpret_cast<intptr_t>(handle) - kFileHandleBase)) == 0;
 }

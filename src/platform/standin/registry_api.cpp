@@ -253,6 +253,29 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
     return ERROR_SUCCESS;
 }
 
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, BYTE* data, LPDWORD dataBytes) {
+    if (LONG fault = CountCall("RegQueryValueExW")) return fault;
+    if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
+    Resolved handle;
+    if (LONG status = Lookup(key, &handle)) return status;
+    if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    DWORD storedType = REG_NONE;
+    std::vector<uint8_t> stored;
+    if (LONG status = handle.key->ReadValue(
+            WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), &storedType, &stored))
+        return status;
+    std::vector<uint8_t> api = StoredToApi(stored, storedType);
+    auto size = static_cast<DWORD>(api.size());
+    if (type) *type = storedType;
+    if (data && *dataBytes < size) {
+        *dataBytes = size;
+        return ERROR_MORE_DATA;
+    }
+    if (data) std::memcpy(data, api.data(), size);
+    if (dataBytes) *dataBytes = size;
+    return ERROR_SUCCESS;
+}
+
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataBytes) {
     if (LONG fault = CountCall("RegSetValueExW")) return fault;

@@ -87,6 +87,10 @@ typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
 #define REG_OPTION_NON_VOLATILE 0
 #define RRF_RT_REG_SZ 0x00000002
 
+#define GENERIC_WRITE 0x40000000
+#define CREATE_NEW 1
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
@@ -95,6 +99,9 @@ typedef SID_IDENTIFIER_AUTHORITY* PSID_IDENTIFIER_AUTHORITY;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_WRITE_FAULT 29L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_INSUFFICIENT_BUFFER 122L
@@ -135,6 +142,8 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR value, DWORD flags, LPDWORD 
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataBytes);
 LONG RegCloseKey(HKEY key);
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, BYTE* data,
+                      LPDWORD dataBytes);
 LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD reserved,
                       LPDWORD subKeys, LPDWORD maxSubKeyChars, LPDWORD maxClassChars,
                       LPDWORD values, LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
@@ -158,6 +167,11 @@ void CoTaskMemFree(LPVOID block);
 DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer);
 DWORD GetFileAttributesW(LPCWSTR path);
 DWORD GetLastError();
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void* overlapped);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE handle);
 HANDLE GetStdHandle(DWORD which);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL WriteConsoleW(HANDLE console, const void* text, DWORD chars, LPDWORD written, LPVOID reserved);
