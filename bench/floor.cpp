@@ -10,8 +10,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#ifndef _WIN32
+#include "platform/standin/native_session.h"  // the registry file the native floor sweeps
+#endif
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+    standin::StartNativeSession();
+#endif
     bool marker = argc < 2 || std::strcmp(argv[1], "enumerate") != 0;
     auto start = std::chrono::steady_clock::now();
     HKEY classes = nullptr;

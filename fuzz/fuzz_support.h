@@ -4,7 +4,7 @@
 #include <iostream>
 #include <streambuf>
 
-#include "platform/standin/standin.h"
+#include "platform/standin/controls.h"
 
 namespace fuzz {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/standin.h"
+#include "platform/standin/controls.h"
 
 namespace test {
 

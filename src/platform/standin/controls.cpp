@@ -1,5 +1,5 @@
 // The stand-in's controls for tests: building registry content directly,
-// denying access, choosing the token and the current directory, injecting
+// denying access, choosing the current directory and the console, injecting
 // faults and counting what is still open.
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/standin/registry_state.h"
-#include "platform/standin/standin.h"
+#include "platform/standin/controls.h"
 #include "platform/standin/text_codec.h"
 
 namespace standin {
@@ -38,7 +38,8 @@ void ResetRegistry() {
     ReleaseRegistryFile();
     ResetTree(state);
     state.handles.clear();
-    state.comAllocations = 0;
+    state.comBlocks = 0;
+    state.sids = 0;
     state.administrator.reset();
     state.notAdministratorWhy.clear();
     state.currentDirectory.reset();
@@ -126,34 +127,9 @@ Snapshot TakeSnapshot() {
     return out;
 }
 
-void SetAdministrator(std::optional<bool> member, std::string whyNot) {
-    TheState().administrator = member;
-    TheState().notAdministratorWhy = std::move(whyNot);
-}
-
-void SetNoSystemDrive(std::string why) {
-    TheState().systemDrive.clear();
-    TheState().noSystemDriveWhy = std::move(why);
-}
-
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {
     TheState().currentDirectory = std::move(directory);
     TheState().currentDirectoryUnreadable = unreadable;
-}
-
-bool SetSystemDrive(const std::string& folder) {
-    State& state = TheState();
-    if (folder.empty()) {
-        state.systemDrive.clear();
-        return true;
-    }
-    char* real = realpath(folder.c_str(), nullptr);
-    if (!real) return false;
-    struct stat info;
-    bool isFolder = stat(real, &info) == 0 && S_ISDIR(info.st_mode);
-    if (isFolder) state.systemDrive = real;
-    std::free(real);
-    return isFolder;
 }
 
 void SimulateConsole(bool console) {
@@ -194,7 +170,7 @@ int OpenHandleCount() {
 }
 
 int OutstandingAllocations() {
-    return TheState().comAllocations;
+    return TheState().comBlocks + TheState().sids;
 }
 
 }  // namespace standin

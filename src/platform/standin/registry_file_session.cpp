@@ -1,6 +1,7 @@
-// Linked into the native tool only: opens the registry the tool works on
-// before the program starts, and saves it when the program ends normally, if
-// anything changed. The registry is a .reg file named by VANDREL_REGISTRY or
+// The native tool's session, linked into it alone: StartNativeSession opens
+// the registry the tool works on before the program runs, and
+// FinishNativeSession saves it when the program has ended, if anything
+// changed. The registry is a .reg file named by VANDREL_REGISTRY or
 // the SOFTWARE hive of an offline Windows image named by VANDREL_HIVE; one of
 // them must be set. VANDREL_SYSTEM_DRIVE names the folder that stands for
 // drive C: (for a hive at <root>/Windows/System32/config/SOFTWARE, <root>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/standin/native_session.h"
 #include "platform/standin/standin.h"
 
 namespace {
@@ -53,7 +55,11 @@ long PeakKilobytes() {
     _exit(status);
 }
 
-void FinishAtExit() {
+}  // namespace
+
+namespace standin {
+
+int FinishNativeSession(int status) {
     Clock::time_point runEnd = Clock::now();
     if (standin::RegistryChanged()) {
         std::string error;
@@ -64,7 +70,7 @@ void FinishAtExit() {
                        << std::wstring(registryPath.begin(), registryPath.end()) << L"]" << std::endl;
             std::fprintf(stderr, "vandrel: the registry was not saved: %s\n", error.c_str());
             std::fflush(stderr);
-            _exit(kSaveFailed);
+            return kSaveFailed;
         }
     }
     if (std::getenv("VANDREL_STANDIN_TIMING")) {
@@ -73,7 +79,12 @@ void FinishAtExit() {
                      load > 0 ? fileBytes / 1e3 / load : 0.0, Milliseconds(loadEnd, runEnd),
                      Milliseconds(runEnd, Clock::now()), PeakKilobytes());
     }
+    return status;
 }
+
+}  // namespace standin
+
+namespace {
 
 std::string Lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -129,8 +140,12 @@ void DecideAdministrator(const std::string& path) {
     standin::SetAdministrator(false, why);
 }
 
-struct RegistryFileSession {
-    RegistryFileSession() {
+}  // namespace
+
+namespace standin {
+
+void StartNativeSession() {
+    {
         const char* reg = std::getenv("VANDREL_REGISTRY");
         const char* hive = std::getenv("VANDREL_HIVE");
         bool useReg = reg && *reg, useHive = hive && *hive;
@@ -163,10 +178,7 @@ struct RegistryFileSession {
                          path.c_str());
         struct stat info;
         if (stat(path.c_str(), &info) == 0) fileBytes = static_cast<long long>(info.st_size);
-        std::atexit(FinishAtExit);
     }
-};
+}
 
-RegistryFileSession session;
-
-}  // namespace
+}  // namespace standin

@@ -56,7 +56,8 @@ struct State {
 
     std::unordered_map<uintptr_t, OpenKey> handles;
     uintptr_t nextHandle = 0x1000;
-    int comAllocations = 0;
+    int comBlocks = 0;  // COM task memory handed out and not yet freed
+    int sids = 0;       // SIDs allocated and not yet freed
 
     std::optional<bool> administrator;
     std::string notAdministratorWhy;  // said once on stderr when membership is asked and denied

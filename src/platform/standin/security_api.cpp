@@ -39,7 +39,7 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
     DWORD subs[8] = {sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7};
     std::memcpy(made->subAuthority, subs, sizeof subs);
     *sid = made.release();
-    ++TheState().comAllocations;
+    ++TheState().sids;
     return TRUE;
 }
 
@@ -57,7 +57,7 @@ BOOL CheckTokenMembership(HANDLE, PSID sid, BOOL* isMember) {
 }
 
 PVOID FreeSid(PSID sid) {
-    if (sid) --TheState().comAllocations;
+    if (sid) --TheState().sids;
     std::unique_ptr<Sid> owned(static_cast<Sid*>(sid));
     return nullptr;
 }
