@@ -154,6 +154,14 @@ TEST_F(RegFileTest, DosEndOfFileLineIsAcceptedKeptAndNewKeysGoBeforeIt) {
               "REGEDIT4\r\n\r\n[HKCR\\K]\r\n\"a\"=\"1\"\r\n[HKEY_CLASSES_ROOT\\N]\r\n\"v\"=\"new\"\r\n\r\n\x1A");
 }
 
+TEST_F(RegFileTest, LineABackslashContinuesDoesNotSwallowTheLinesAdded) {
+    // The values after a deletion line are not read: the last one may end the file continued.
+    std::string saved = SavedAfter("REGEDIT4\n\n[-HKCR\\Gone]\n\"w\"=hex:01,\\", {{L"HKCR\\N", L"v"}});
+    EXPECT_EQ(saved, "REGEDIT4\n\n[-HKCR\\Gone]\n\"w\"=hex:01,\\\n\n[HKEY_CLASSES_ROOT\\N]\n\"v\"=\"new\"\n");
+    ASSERT_TRUE(LoadRegistryText(saved, "again.reg").ok);
+    EXPECT_EQ(test::Str(L"HKCR\\N", L"v"), L"new");
+}
+
 TEST_F(RegFileTest, RewrittenStringKeepsTheCommentAfterIt) {
     EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"1\" ; why\n", {{L"HKCR\\K", L"v"}}),
               "REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"new\" ; why\n");

@@ -176,10 +176,22 @@ std::string_view AfterQuotedText(std::string_view data) {
     return {};
 }
 
+// Whether the line that ends just before `at` (or at the end of the text)
+// ends in a backslash: a hex value's line that the next line continues.
+bool ContinuedBefore(std::string_view text, size_t at) {
+    size_t end = at;
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
+    return end > 0 && text[end - 1] == '\\';
+}
+
 // Lines to insert where a line ends (each followed by eol) or at the end of a
 // last line without one (each preceded by eol, so the file still ends so).
-std::string Lines(const std::vector<std::string>& lines, bool afterLineEnd, std::string_view eol) {
+// After a line that a backslash continues, a blank line ends it first, so
+// that the lines inserted stay lines of their own.
+std::string Lines(const std::vector<std::string>& lines, bool afterLineEnd, std::string_view eol, bool continued) {
     std::string text;
+    if (continued) text += eol;
     for (const std::string& line : lines) {
         if (!afterLineEnd) text += eol;
         text += line;
@@ -274,7 +286,7 @@ private:
         std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
         std::vector<std::string> lines;
         for (const Value* v : values) lines.push_back(ValueLine(*v, state_.format.regedit4, eol));
-        edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol)});
+        edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol, ContinuedBefore(text_, at))});
     }
 
     void AppendKey(const Key& key) {
@@ -294,7 +306,7 @@ private:
         at = std::max(at, headEnd);
         bool lineEnded = at > 0 && text_[at - 1] == '\n';
         std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
-        return Edit{at, 0, Lines(tail_, lineEnded, eol)};
+        return Edit{at, 0, Lines(tail_, lineEnded, eol, ContinuedBefore(text_, at))};
     }
 
     const State& state_;
