@@ -202,7 +202,6 @@ public:
 
     LONG ValueShapes(std::vector<ValueShape>* shapes) override {
         shapes->clear();
-        errno = 0;
         HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
         if (!values.items) return ERROR_BADDB;
         for (size_t i = 0; values.items[i]; ++i) {
@@ -302,18 +301,13 @@ private:
     // libhivex writes a key's values again, each as one cell, when it sets
     // one: refused (ERROR_NOT_SUPPORTED) where that would change another
     // value's form or give data Windows reads only as a big-data record.
-    LONG CheckRewritable(size_t newBytes) const {
+    LONG CheckRewritable(size_t newBytes) {
         if (!store_.BigDataInRecords()) return ERROR_SUCCESS;
         if (newBytes > regf::kLargestCellData) return ERROR_NOT_SUPPORTED;
-        HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
-        if (!values.items) return ERROR_BADDB;
-        for (size_t i = 0; values.items[i]; ++i) {
-            uint32_t type = 0;
-            size_t length = 0;
-            if (hivex_value_type(Hive(), values.items[i], reinterpret_cast<hive_type*>(&type), &length) != 0)
-                return ERROR_BADDB;
-            if (length > regf::kLargestCellData) return ERROR_NOT_SUPPORTED;
-        }
+        std::vector<ValueShape> shapes;
+        if (LONG status = ValueShapes(&shapes)) return status;
+        for (const ValueShape& shape : shapes)
+            if (shape.bytes > regf::kLargestCellData) return ERROR_NOT_SUPPORTED;
         return ERROR_SUCCESS;
     }
 

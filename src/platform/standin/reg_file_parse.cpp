@@ -273,8 +273,6 @@ bool Parser::Header(std::string_view t, size_t line) {
         return true;
     }
     Key* key = SectionKey(path);
-    key->inFile = true;
-    key->implicit = false;
     section_ = &state_.tree->sections.emplace_back();
     section_->key = key;
     key->AddSection(section_);
@@ -317,14 +315,12 @@ Key* Parser::SectionKey(std::string_view path) {
         // An empty component names no key; the chain still has an entry for
         // it, so that its positions stay those of the path's components.
         if (!part.empty()) {
-            bool created = false;
             if (IsAscii(part)) {
-                key = key->AddChild(NameView::Ascii(part), &created, false);
+                key = key->AddChild(NameView::Ascii(part), nullptr, false);
             } else {
                 std::u16string wide = Utf8ToUtf16(part);
-                key = key->AddChild(NameView::Wide(wide), &created, true);
+                key = key->AddChild(NameView::Wide(wide), nullptr, true);
             }
-            if (created) key->implicit = true;
         }
         previousChain_.push_back(key);
     }

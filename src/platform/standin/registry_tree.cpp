@@ -321,18 +321,6 @@ Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
     return *v;
 }
 
-bool Key::RemoveValue(std::u16string_view name) {
-    auto& values = LoadedValues();
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (EqualsFolded(it->name, name)) {
-            values.erase(it);
-            edited_ = true;
-            return true;
-        }
-    }
-    return false;
-}
-
 const std::vector<uint8_t>& Value::Data() const {
     if (!decoded_) {
         DecodeValueText(fileText, &data_);

@@ -132,7 +132,6 @@ public:
     Value* FindValue(std::u16string_view name);
     const Value* FindValue(std::u16string_view name) const;
     Value& SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data);
-    bool RemoveValue(std::u16string_view name);
     const std::vector<Value>& Values() const;
     // Whether a value was set or removed since the file was loaded.
     bool ValuesEdited() const { return edited_; }
@@ -143,8 +142,6 @@ public:
 
     bool denyRead = false;
     bool denyWrite = false;
-    bool inFile = false;      // the loaded file has a section for this key
-    bool implicit = false;    // created by the loader only as an ancestor of such a key
     bool permanent = false;   // always present (HKLM\SOFTWARE\Classes and its parent)
 
 private:
