@@ -42,7 +42,7 @@ protected:
     // The hive of that content, not yet opened.
     void Build(const std::string& content, uint32_t minorVersion = 3) {
         ASSERT_TRUE(standin::LoadRegistryText("REGEDIT4\n\n" + content, "content.reg").ok);
-        image_ = test_support::DirectHive(*standin::TheState().machine->Child(u"SOFTWARE"), minorVersion);
+        image_ = test_support::DirectHive(*standin::TheState().tree->machine->Child(u"SOFTWARE"), minorVersion);
         standin::ResetRegistry();
         standin::SetAdministrator(true);
     }

@@ -15,7 +15,7 @@ namespace standin {
 namespace {
 
 Key* At(std::wstring_view path, bool create = false) {
-    return KeyAtPath(TheState(), WideToUtf16(path), create);
+    return TheState().tree->KeyAtPath(WideToUtf16(path), create);
 }
 
 std::wstring Folded(std::u16string_view text) {
@@ -122,7 +122,7 @@ bool DenyAccess(std::wstring_view path, bool read, bool write) {
 Snapshot TakeSnapshot() {
     State& state = TheState();
     Snapshot out;
-    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig})
+    for (const Key* root : {state.tree->machine, state.tree->users, state.tree->currentUser, state.tree->currentConfig})
         SnapshotKey(*root, Folded(root->Name().ToUtf16()), &out);
     return out;
 }

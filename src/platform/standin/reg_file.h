@@ -7,14 +7,15 @@
 #include <string>
 #include <string_view>
 
-#include "platform/standin/registry_state.h"
+#include "platform/standin/reg_format.h"
+#include "platform/standin/registry_tree.h"
 
 namespace standin {
 
-// Parses file bytes (UTF-16LE with BOM, UTF-8 with or without BOM) into the
-// state's tree, which keeps the text and refers into it; the error is
-// "<name>:<line>: <reason>".
-bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error);
+// Parses file bytes (UTF-16LE with BOM, UTF-8 with or without BOM) into a
+// new tree, which keeps the text and refers into it, and the file's form;
+// the error is "<name>:<line>: <reason>".
+bool ParseRegFile(std::string bytes, const std::string& name, Tree& tree, FileFormat& format, std::string* error);
 
 // One entry of a section's body, as the loader read it.
 struct BodyEntry {
@@ -27,12 +28,12 @@ struct BodyEntry {
 // Calls visit for each entry of a section's body that the loader accepted.
 void VisitSectionBody(std::string_view body, const std::function<void(const BodyEntry&)>& visit);
 // The name ("" for '@') and type of a value entry the loader accepted.
-void ParseValueEntry(std::string_view text, std::u16string* name, DWORD* type);
-// The data of a value entry the loader accepted, in the loaded file's format.
-void DecodeValueText(std::string_view text, std::vector<uint8_t>* data);
+void ParseValueEntry(std::string_view text, bool regedit4, std::u16string* name, DWORD* type);
+// The data of a value entry the loader accepted, in the file's dialect.
+void DecodeValueText(std::string_view text, bool regedit4, std::vector<uint8_t>* data);
 // The whole registry as file bytes: the loaded file's bytes with the run's
 // changes, in its encoding and line ends.
-std::string WriteRegFile(const State& state);
+std::string WriteRegFile(const Tree& tree, const FileFormat& format);
 
 // Helpers shared by the reader and the writer.
 // The types whose hex data REGEDIT4 files hold as narrow text.

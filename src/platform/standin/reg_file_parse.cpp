@@ -173,7 +173,10 @@ bool SameName(std::string_view a, std::string_view b) {
 
 class Parser {
 public:
-    Parser(const std::string& name, State& state) : name_(name), state_(state) {}
+    // A parser of a file into a tree, whose form it fills in.
+    Parser(const std::string& name, Tree& tree, FileFormat& format) : name_(name), tree_(&tree), format_(&format) {}
+    // A parser of lines already accepted, in the given dialect.
+    explicit Parser(bool regedit4) : name_(kAccepted), regedit4_(regedit4) {}
 
     bool Run(std::string_view text);
     const std::string& Error() const { return error_; }
@@ -195,7 +198,10 @@ private:
     Key* SectionKey(std::string_view path);
 
     const std::string& name_;
-    State& state_;
+    static inline const std::string kAccepted = "(accepted line)";
+    Tree* tree_ = nullptr;
+    FileFormat* format_ = nullptr;
+    bool regedit4_ = false;
     std::string_view text_;
     std::string_view previousPath_;  // the previous section's path, in the file's text
     std::vector<Key*> previousChain_;  // the key at each component of previousPath_, root first
@@ -220,8 +226,8 @@ bool Parser::Run(std::string_view text) {
     while (more && TrimRight(line.text).empty()) more = reader.Next(&line);
     if (!more) return Fail(1, "empty file: no \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\" header");
     std::string_view head = TrimRight(line.text);
-    if (head == "Windows Registry Editor Version 5.00") state_.format.regedit4 = false;
-    else if (head == "REGEDIT4") state_.format.regedit4 = true;
+    if (head == "Windows Registry Editor Version 5.00") regedit4_ = false;
+    else if (head == "REGEDIT4") regedit4_ = true;
     else return Fail(line.number, "not a registry file: expected \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
 
     while (reader.Next(&line)) {
@@ -241,7 +247,8 @@ bool Parser::Run(std::string_view text) {
         break;
     }
     EndSection(text.size());
-    state_.format.crlf = reader.Crlf();
+    format_->crlf = reader.Crlf();
+    format_->regedit4 = tree_->regedit4 = regedit4_;
     return error_.empty();
 }
 
@@ -262,18 +269,18 @@ bool Parser::Header(std::string_view t, size_t line) {
     std::string_view root = path.substr(0, path.find('\\'));
     size_t used = 0;
     bool knownRoot = !previousPath_.empty() && root == previousPath_.substr(0, previousPath_.find('\\'));
-    if (!knownRoot && !RootOfPath(state_, Utf8ToUtf16(root), &used))
+    if (!knownRoot && !tree_->RootOfPath(Utf8ToUtf16(root), &used))
         return Fail(line, "unknown root key in [" + std::string(inner) + "]");
     sectionDeleted_ = remove;
     if (remove) {
-        Key* key = KeyAtPath(state_, Utf8ToUtf16(path), false);
+        Key* key = tree_->KeyAtPath(Utf8ToUtf16(path), false);
         if (key && (!key->Parent() || key->permanent))
             return Fail(line, "a root key cannot be deleted: [-" + std::string(inner) + "]");
         if (key) key->Parent()->RemoveChild(key);
         return true;
     }
     Key* key = SectionKey(path);
-    section_ = &state_.tree->sections.emplace_back();
+    section_ = &tree_->sections.emplace_back();
     section_->key = key;
     key->AddSection(section_);
     return true;
@@ -302,7 +309,7 @@ Key* Parser::SectionKey(std::string_view path) {
     if (depth == 0) {
         std::string_view root = path.substr(0, path.find('\\'));
         size_t used = 0;
-        previousChain_.assign(1, RootOfPath(state_, Utf8ToUtf16(root), &used));
+        previousChain_.assign(1, tree_->RootOfPath(Utf8ToUtf16(root), &used));
         start = std::min(root.size() + 1, path.size());
     } else {
         previousChain_.resize(depth);
@@ -389,7 +396,7 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
         }
         if (rest.empty() || rest.front() != ':') return Fail(line, "expected ':' after hex");
         if (!ParseHexBytes(rest.substr(1), bytes)) return Fail(line, "malformed hexadecimal bytes");
-        if (state_.format.regedit4 && IsNarrowInRegedit4(*type)) {
+        if (regedit4_ && IsNarrowInRegedit4(*type)) {
             std::vector<uint8_t> wide;
             for (uint8_t b : *bytes) { wide.push_back(b); wide.push_back(0); }
             *bytes = std::move(wide);
@@ -416,12 +423,6 @@ bool Parser::ValueLine(const Line& first, LineReader& reader) {
     bool remove = false;
     // Checked here; the key reads its values from the section when first asked.
     return ParseData(data, line, &type, nullptr, &remove);
-}
-
-// A parser for lines the loader has already accepted: it reports nothing.
-Parser MakeAcceptedLineParser() {
-    static const std::string kName = "(accepted line)";
-    return Parser(kName, TheState());
 }
 
 // The joined line of a value entry the loader accepted.
@@ -451,41 +452,41 @@ void VisitSectionBody(std::string_view body, const std::function<void(const Body
     }
 }
 
-void ParseValueEntry(std::string_view text, std::u16string* name, DWORD* type) {
+void ParseValueEntry(std::string_view text, bool regedit4, std::u16string* name, DWORD* type) {
     std::string store;
     std::string_view data;
     SplitValueLine(LogicalLine(text, &store), name, &data);
     bool remove = false;
-    MakeAcceptedLineParser().ParseData(data, 0, type, nullptr, &remove);
+    Parser(regedit4).ParseData(data, 0, type, nullptr, &remove);
 }
 
-void DecodeValueText(std::string_view text, std::vector<uint8_t>* data) {
+void DecodeValueText(std::string_view text, bool regedit4, std::vector<uint8_t>* data) {
     data->clear();
     std::string store;
     std::string_view rest;
     if (SplitValueLine(LogicalLine(text, &store), nullptr, &rest) != HeadError::None) return;
     DWORD type = REG_NONE;
     bool remove = false;
-    MakeAcceptedLineParser().ParseData(rest, 0, &type, data, &remove);
+    Parser(regedit4).ParseData(rest, 0, &type, data, &remove);
 }
 
-bool ParseRegFile(std::string bytes, const std::string& name, State& state, std::string* error) {
+bool ParseRegFile(std::string bytes, const std::string& name, Tree& tree, FileFormat& format, std::string* error) {
     std::string converted;
-    DecodeToUtf8(bytes, &state.format, &converted);
+    DecodeToUtf8(bytes, &format, &converted);
     size_t bom = 0;
-    if (state.format.encoding == FileEncoding::Utf16Le) {
-        state.tree->text = std::move(converted);
+    if (format.encoding == FileEncoding::Utf16Le) {
+        tree.text = std::move(converted);
         std::string().swap(bytes);  // only the conversion is kept
     } else {
-        bom = state.format.encoding == FileEncoding::Utf8Bom ? 3 : 0;
-        state.tree->text = std::move(bytes);
+        bom = format.encoding == FileEncoding::Utf8Bom ? 3 : 0;
+        tree.text = std::move(bytes);
     }
-    std::string_view text = std::string_view(state.tree->text).substr(bom);
-    Parser parser(name, state);
-    state.tree->loading = true;
+    std::string_view text = std::string_view(tree.text).substr(bom);
+    Parser parser(name, tree, format);
+    tree.loading = true;
     bool ok = parser.Run(text);
-    state.tree->loading = false;
-    state.tree->MarkLoaded();
+    tree.loading = false;
+    tree.MarkLoaded();
     if (ok) return true;
     *error = parser.Error();
     return false;

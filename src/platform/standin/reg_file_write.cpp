@@ -210,8 +210,9 @@ struct Edit {
 // Works out the edits that give the text the run's changes.
 class EditPlan {
 public:
-    EditPlan(const State& state, std::string_view text) : state_(state), text_(text) {
-        eol_ = state.format.crlf ? "\r\n" : "\n";
+    EditPlan(const Tree& tree, const FileFormat& format, std::string_view text)
+        : tree_(tree), regedit4_(format.regedit4), text_(text) {
+        eol_ = format.crlf ? "\r\n" : "\n";
     }
 
     void Visit(const Key& key) {
@@ -228,7 +229,7 @@ public:
     }
 
     void NoteDeletions() {
-        for (const Key* key : state_.tree->removedByRun) tail_.push_back("[-" + DisplayPath(*key) + "]");
+        for (const Key* key : tree_.removedByRun) tail_.push_back("[-" + DisplayPath(*key) + "]");
         if (!tail_.empty()) tail_.push_back("");
     }
 
@@ -269,7 +270,7 @@ private:
         std::string_view entry = v.fileText;
         size_t start = DataStart(entry);
         std::string_view eol = EolOfLine(Offset(entry));
-        std::string data = DataText(v, state_.format.regedit4, start, eol);
+        std::string data = DataText(v, regedit4_, start, eol);
         if (data.front() == '"') data += AfterQuotedText(entry.substr(start));
         edits_.push_back(Edit{Offset(entry) + start, entry.size() - start, std::move(data)});
     }
@@ -285,14 +286,14 @@ private:
         bool lineEnded = at > 0 && text_[at - 1] == '\n';
         std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
         std::vector<std::string> lines;
-        for (const Value* v : values) lines.push_back(ValueLine(*v, state_.format.regedit4, eol));
+        for (const Value* v : values) lines.push_back(ValueLine(*v, regedit4_, eol));
         edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol, ContinuedBefore(text_, at))});
     }
 
     void AppendKey(const Key& key) {
         tail_.push_back("[" + DisplayPath(key) + "]");
         for (const Value& v : key.Values())
-            if (v.changed || key.CreatedByRun()) tail_.push_back(ValueLine(v, state_.format.regedit4, eol_));
+            if (v.changed || key.CreatedByRun()) tail_.push_back(ValueLine(v, regedit4_, eol_));
         tail_.push_back("");
     }
 
@@ -309,7 +310,8 @@ private:
         return Edit{at, 0, Lines(tail_, lineEnded, eol, ContinuedBefore(text_, at))};
     }
 
-    const State& state_;
+    const Tree& tree_;
+    bool regedit4_;
     std::string_view text_;
     std::string_view eol_;
     std::vector<Edit> edits_;
@@ -333,20 +335,20 @@ std::string EscapeRegString(std::u16string_view text) {
     return out;
 }
 
-std::string WriteRegFile(const State& state) {
+std::string WriteRegFile(const Tree& tree, const FileFormat& format) {
     // The text the file was read from, without its byte-order mark; a
     // registry that came from no file gets the header regedit writes.
-    std::string_view text = state.tree->text;
-    if (state.format.encoding == FileEncoding::Utf8Bom) text.remove_prefix(std::min<size_t>(3, text.size()));
+    std::string_view text = tree.text;
+    if (format.encoding == FileEncoding::Utf8Bom) text.remove_prefix(std::min<size_t>(3, text.size()));
     if (text.empty()) text = kDefaultHead;
-    EditPlan plan(state, text);
+    EditPlan plan(tree, format, text);
     plan.NoteDeletions();
-    for (const Key* root : {state.machine, state.users, state.currentUser, state.currentConfig}) plan.Visit(*root);
+    for (const Key* root : {tree.machine, tree.users, tree.currentUser, tree.currentConfig}) plan.Visit(*root);
     size_t firstLineEnd = text.find('\n');
     std::vector<Edit> edits = plan.Finish(firstLineEnd == std::string_view::npos ? text.size() : firstLineEnd + 1);
 
     size_t units = text.size() + text.size() / 16 + 4096;
-    Output out(state.format, state.format.encoding == FileEncoding::Utf16Le ? 2 * units : units);
+    Output out(format, format.encoding == FileEncoding::Utf16Le ? 2 * units : units);
     size_t cursor = 0;
     for (const Edit& edit : edits) {
         out.Append(text.substr(cursor, edit.at - cursor));

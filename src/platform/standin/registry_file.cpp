@@ -6,6 +6,7 @@
 #include "platform/standin/hive_store.h"
 #include "platform/standin/locked_file.h"
 #include "platform/standin/reg_file.h"
+#include "platform/standin/registry_state.h"
 #include "platform/standin/standin.h"
 
 namespace standin {
@@ -18,7 +19,7 @@ LoadResult ParseText(std::string bytes, const std::string& displayName) {
     ResetTree(state);
     state.format = FileFormat{};
     LoadResult result;
-    result.ok = ParseRegFile(std::move(bytes), displayName, state, &result.error);
+    result.ok = ParseRegFile(std::move(bytes), displayName, *state.tree, state.format, &result.error);
     if (!result.ok) {
         ResetTree(state);
         state.format = FileFormat{};
@@ -97,7 +98,7 @@ bool RegistryChanged() {
 }
 
 std::string SerializeRegistry() {
-    return WriteRegFile(TheState());
+    return WriteRegFile(*TheState().tree, TheState().format);
 }
 
 bool SaveRegistryFile(std::string* error) {
@@ -109,7 +110,7 @@ bool SaveRegistryFile(std::string* error) {
     std::string why;
     auto fill = [&](const std::string& tempPath, int fd) {
         if (state.hive) return state.hive->Commit(tempPath, &why);
-        return WriteAll(fd, WriteRegFile(state));
+        return WriteAll(fd, WriteRegFile(*state.tree, state.format));
     };
     if (!ReplaceFile(state.filePath, state.lockFd, fill, error)) {
         if (!why.empty()) *error = state.filePath + ": cannot write: " + why;

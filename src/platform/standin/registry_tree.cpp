@@ -93,8 +93,81 @@ uint32_t HashName(const void* parent, NameView name) {
 
 }  // namespace
 
+Tree::Tree() {
+    // Made in the body: the pool the roots live in is built after them.
+    machine = NewRoot(u"HKEY_LOCAL_MACHINE");
+    users = NewRoot(u"HKEY_USERS");
+    currentUser = NewRoot(u"HKEY_CURRENT_USER");
+    currentConfig = NewRoot(u"HKEY_CURRENT_CONFIG");
+    Classes();
+    MarkLoaded();
+}
+
 Key* Tree::NewRoot(std::u16string_view name) {
     return Make(nullptr, NameView::Wide(name), true);
+}
+
+Key* Tree::Classes() {
+    if (classes_ && !classes_->Deleted()) return classes_;
+    // Always present on Windows: never written out as keys of their own.
+    Key* software = machine->AddChild(u"SOFTWARE");
+    software->permanent = true;
+    classes_ = software->AddChild(u"Classes");
+    classes_->permanent = true;
+    return classes_;
+}
+
+Key* Tree::Root(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return Classes();
+    if (root == HKEY_LOCAL_MACHINE) return machine;
+    if (root == HKEY_CURRENT_USER) return currentUser;
+    if (root == HKEY_USERS) return users;
+    if (root == HKEY_CURRENT_CONFIG) return currentConfig;
+    return nullptr;
+}
+
+namespace {
+
+struct RootName {
+    std::u16string_view full;
+    std::u16string_view shortName;
+    HKEY handle;
+};
+
+const RootName kRoots[] = {
+    {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},
+    {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
+    {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},
+    {u"HKEY_USERS", u"HKU", HKEY_USERS},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC", HKEY_CURRENT_CONFIG},
+};
+
+}  // namespace
+
+Key* Tree::RootOfPath(std::u16string_view path, size_t* used) {
+    size_t end = path.find(u'\\');
+    std::u16string_view first = path.substr(0, end);
+    for (const auto& root : kRoots) {
+        if (EqualsFolded(first, root.full) || EqualsFolded(first, root.shortName)) {
+            *used = end == std::u16string_view::npos ? path.size() : end + 1;
+            return Root(root.handle);
+        }
+    }
+    return nullptr;
+}
+
+Key* Tree::KeyAtPath(std::u16string_view path, bool create) {
+    size_t used = 0;
+    Key* key = RootOfPath(path, &used);
+    std::u16string_view rest = path.substr(std::min(used, path.size()));
+    while (key && !rest.empty()) {
+        size_t end = rest.find(u'\\');
+        std::u16string_view part = rest.substr(0, end);
+        rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+        if (part.empty()) continue;
+        key = create ? key->AddChild(part) : key->Child(part);
+    }
+    return key;
 }
 
 Key* Tree::Find(const Key* parent, NameView name) const {
@@ -276,7 +349,7 @@ std::vector<Value>& Key::LoadedValues() const {
             if (entry.kind == BodyEntry::Kind::Comment) return;
             std::u16string name;
             DWORD type = REG_NONE;
-            ParseValueEntry(entry.text, &name, &type);
+            ParseValueEntry(entry.text, tree_->regedit4, &name, &type);
             auto it = std::find_if(values_->begin(), values_->end(),
                                    [&](const Value& v) { return EqualsFolded(v.name, name); });
             if (entry.kind == BodyEntry::Kind::Removal) {
@@ -285,7 +358,7 @@ std::vector<Value>& Key::LoadedValues() const {
             }
             if (it == values_->end()) it = values_->insert(values_->end(), Value(std::move(name), type, {}));
             it->type = type;
-            it->KeepFileText(entry.text);
+            it->KeepFileText(entry.text, tree_->regedit4);
         });
     }
     return *values_;
@@ -323,7 +396,7 @@ Value& Key::SetValue(std::u16string_view name, DWORD type, std::vector<uint8_t> 
 
 const std::vector<uint8_t>& Value::Data() const {
     if (!decoded_) {
-        DecodeValueText(fileText, &data_);
+        DecodeValueText(fileText, regedit4_, &data_);
         decoded_ = true;
     }
     return data_;
@@ -334,8 +407,9 @@ void Value::SetData(std::vector<uint8_t> data) {
     decoded_ = true;
 }
 
-void Value::KeepFileText(std::string_view text) {
+void Value::KeepFileText(std::string_view text, bool regedit4) {
     fileText = text;
+    regedit4_ = regedit4;
     changed = false;
     data_ = std::vector<uint8_t>();
     decoded_ = false;

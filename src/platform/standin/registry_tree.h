@@ -63,8 +63,9 @@ public:
     // file set it keeps only its line and is decoded when first asked for.
     const std::vector<uint8_t>& Data() const;
     void SetData(std::vector<uint8_t> data);
-    // Keeps the file's line for the data: a value as the loaded file set it.
-    void KeepFileText(std::string_view text);
+    // Keeps the file's line for the data: a value as the loaded file set it,
+    // in that dialect.
+    void KeepFileText(std::string_view text, bool regedit4);
 
     std::u16string name;
     DWORD type = REG_NONE;
@@ -74,6 +75,7 @@ public:
 private:
     mutable std::vector<uint8_t> data_;
     mutable bool decoded_ = true;
+    bool regedit4_ = false;
 };
 
 class Key;
@@ -171,6 +173,24 @@ private:
 // text does not hold; finds a child by its parent and name in one hash lookup.
 class Tree : public std::enable_shared_from_this<Tree> {
 public:
+    // Makes the roots: HKEY_LOCAL_MACHINE (with SOFTWARE\Classes, always
+    // there on Windows), HKEY_USERS, HKEY_CURRENT_USER, HKEY_CURRENT_CONFIG.
+    Tree();
+    Key* machine = nullptr;
+    Key* users = nullptr;
+    Key* currentUser = nullptr;
+    Key* currentConfig = nullptr;
+    // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, made again if it was deleted.
+    Key* Classes();
+    // The key a predefined root handle stands for, or null.
+    Key* Root(HKEY root);
+    // The root a path spells at its start (its length in *used), or null.
+    Key* RootOfPath(std::u16string_view path, size_t* used);
+    // The key of a full path such as "HKEY_CLASSES_ROOT\\A\\B", made on request.
+    Key* KeyAtPath(std::u16string_view path, bool create);
+    // The text's dialect: hex(1), hex(2) and hex(7) data is narrow (REGEDIT4).
+    bool regedit4 = false;
+
     // The loaded file's text, as UTF-8: sections, names and unchanged values
     // refer into it rather than keeping copies.
     std::string text;
@@ -199,6 +219,7 @@ private:
     void Forget(const Key* key);
     void Grow();
 
+    Key* classes_ = nullptr;
     std::deque<Key> keys_;
     std::deque<std::u16string> names_;
     std::vector<Slot> slots_;  // open addressing, linear probing; a power of two in size
