@@ -65,13 +65,13 @@ HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* text) {
     auto* out = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * 39));
     if (!out) return E_OUTOFMEMORY;
     for (int i = 0; i < 39; ++i) out[i] = static_cast<wchar_t>(narrow[i]);
-    ++TheState().comBlocks;
+    ++TheProcess().comBlocks;
     *text = out;
     return S_OK;
 }
 
 void CoTaskMemFree(LPVOID block) {
     if (!block) return;
-    --TheState().comBlocks;
+    --TheProcess().comBlocks;
     std::free(block);
 }

@@ -1,7 +1,8 @@
 // Standard output's handle and the console functions. Standard output is a
 // file or a pipe, as the native tool's always is, unless a test makes it a
 // console; then GetConsoleMode succeeds on it and WriteConsoleW keeps the text.
-#include "platform/standin/registry_state.h"
+#include "platform/standin/call_hooks.h"
+#include "platform/standin/process_state.h"
 
 using namespace standin;
 
@@ -15,13 +16,12 @@ HANDLE const kConsoleHandle = reinterpret_cast<HANDLE>(uintptr_t{0x14});
 
 HANDLE GetStdHandle(DWORD which) {
     if (which != STD_OUTPUT_HANDLE) return INVALID_HANDLE_VALUE;
-    return TheState().console ? kConsoleHandle : kFileHandle;
+    return TheProcess().console ? kConsoleHandle : kFileHandle;
 }
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
-    State& state = TheState();
-    if (!state.console || console != kConsoleHandle || !mode) {
-        state.lastError = ERROR_INVALID_HANDLE;
+    if (!TheProcess().console || console != kConsoleHandle || !mode) {
+        TheProcess().lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
     *mode = 0x7;  // processed input and output, wrap at end of line: the defaults
@@ -29,12 +29,11 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
 }
 
 BOOL WriteConsoleW(HANDLE console, const void* text, DWORD chars, LPDWORD written, LPVOID) {
-    State& state = TheState();
-    if (CountCall("WriteConsoleW", false) || !state.console || console != kConsoleHandle || !text) {
-        state.lastError = ERROR_INVALID_HANDLE;
+    if (CountCall("WriteConsoleW", false) || !TheProcess().console || console != kConsoleHandle || !text) {
+        TheProcess().lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    state.consoleText.append(static_cast<const wchar_t*>(text), chars);
+    TheProcess().consoleText.append(static_cast<const wchar_t*>(text), chars);
     if (written) *written = chars;
     return TRUE;
 }

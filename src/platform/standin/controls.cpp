@@ -37,21 +37,21 @@ void ResetRegistry() {
     State& state = TheState();
     ReleaseRegistryFile();
     ResetTree(state);
-    state.handles.clear();
-    state.comBlocks = 0;
-    state.sids = 0;
-    state.administrator.reset();
-    state.notAdministratorWhy.clear();
-    state.currentDirectory.reset();
-    state.currentDirectoryUnreadable = false;
-    state.console = false;
-    state.systemDrive.clear();
-    state.noSystemDriveWhy.clear();
-    state.consoleText.clear();
-    state.faults.clear();
-    state.calls.clear();
-    state.callLog.clear();
-    state.logCalls = false;
+    TheHandles().open.clear();
+    TheProcess().comBlocks = 0;
+    TheProcess().sids = 0;
+    TheProcess().administrator.reset();
+    TheProcess().notAdministratorWhy.clear();
+    TheProcess().currentDirectory.reset();
+    TheProcess().currentDirectoryUnreadable = false;
+    TheProcess().console = false;
+    TheProcess().systemDrive.clear();
+    TheProcess().noSystemDriveWhy.clear();
+    TheProcess().consoleText.clear();
+    TheCallHooks().faults.clear();
+    TheCallHooks().calls.clear();
+    TheCallHooks().callLog.clear();
+    TheCallHooks().logCalls = false;
     state.format = FileFormat{};
     state.filePath.clear();
 }
@@ -128,49 +128,49 @@ Snapshot TakeSnapshot() {
 }
 
 void SetCurrentDirectoryOverride(std::optional<std::wstring> directory, bool unreadable) {
-    TheState().currentDirectory = std::move(directory);
-    TheState().currentDirectoryUnreadable = unreadable;
+    TheProcess().currentDirectory = std::move(directory);
+    TheProcess().currentDirectoryUnreadable = unreadable;
 }
 
 void SimulateConsole(bool console) {
-    TheState().console = console;
-    TheState().consoleText.clear();
+    TheProcess().console = console;
+    TheProcess().consoleText.clear();
 }
 
 std::wstring ConsoleText() {
-    return TheState().consoleText;
+    return TheProcess().consoleText;
 }
 
 void FailCall(std::string function, long nth, LONG code, std::function<void()> action) {
-    TheState().faults.push_back(Fault{std::move(function), nth, code, std::move(action)});
+    TheCallHooks().faults.push_back(Fault{std::move(function), nth, code, std::move(action)});
 }
 
 void ClearFaults() {
-    TheState().faults.clear();
+    TheCallHooks().faults.clear();
 }
 
 long CallCount(std::string_view function) {
-    const auto& calls = TheState().calls;
+    const auto& calls = TheCallHooks().calls;
     auto it = calls.find(std::string(function));
     return it == calls.end() ? 0 : it->second;
 }
 
 void ResetCallCounts() {
-    TheState().calls.clear();
-    TheState().callLog.clear();
-    TheState().logCalls = true;
+    TheCallHooks().calls.clear();
+    TheCallHooks().callLog.clear();
+    TheCallHooks().logCalls = true;
 }
 
 std::vector<std::string> RegistryCallLog() {
-    return TheState().callLog;
+    return TheCallHooks().callLog;
 }
 
 int OpenHandleCount() {
-    return static_cast<int>(TheState().handles.size());
+    return static_cast<int>(TheHandles().open.size());
 }
 
 int OutstandingAllocations() {
-    return TheState().comBlocks + TheState().sids;
+    return TheProcess().comBlocks + TheProcess().sids;
 }
 
 }  // namespace standin

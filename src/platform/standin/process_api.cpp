@@ -16,7 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/registry_state.h"
+#include "platform/standin/call_hooks.h"
+#include "platform/standin/process_state.h"
 #include "platform/standin/text_codec.h"
 
 using namespace standin;
@@ -37,7 +38,7 @@ std::wstring WindowsForm(std::string_view drive, std::string_view hostPath) {
 // The current directory in Windows form: Z: and the host path, as Wine gives
 // it, or, with a system drive, C:\ and the path inside that drive's folder.
 bool ReadHostDirectory(std::wstring* out) {
-    if (const std::string& why = TheState().noSystemDriveWhy; !why.empty()) {
+    if (const std::string& why = TheProcess().noSystemDriveWhy; !why.empty()) {
         static bool told = false;
         if (!told) std::fprintf(stderr, "vandrel: %s\n", why.c_str());
         told = true;
@@ -48,7 +49,7 @@ bool ReadHostDirectory(std::wstring* out) {
         if (errno != ERANGE) return false;
         buffer.resize(buffer.size() * 2);
     }
-    const std::string& drive = TheState().systemDrive;
+    const std::string& drive = TheProcess().systemDrive;
     if (drive.empty()) {
         *out = WindowsForm("Z:", buffer.data());
         return true;
@@ -82,7 +83,7 @@ bool ReadHostDirectory(std::wstring* out) {
 // The host path of a Windows path: Z:\... as Wine maps it, or C:\... inside
 // the system drive's folder when there is one; "" for any other drive.
 std::string HostPath(std::wstring text) {
-    const std::string& drive = TheState().systemDrive;
+    const std::string& drive = TheProcess().systemDrive;
     bool hasDrive = text.size() >= 2 && text[1] == L':';
     wchar_t letter = hasDrive ? static_cast<wchar_t>(std::towupper(text[0])) : 0;
     std::string host;
@@ -132,16 +133,15 @@ std::string FindIgnoringCase(const std::string& path) {
 }  // namespace
 
 DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer) {
-    State& state = TheState();
-    if (CountCall("GetCurrentDirectoryW", false) || state.currentDirectoryUnreadable) {
-        state.lastError = kFileNotFound;
+    if (CountCall("GetCurrentDirectoryW", false) || TheProcess().currentDirectoryUnreadable) {
+        TheProcess().lastError = kFileNotFound;
         return 0;
     }
     std::wstring directory;
-    if (state.currentDirectory) {
-        directory = *state.currentDirectory;
+    if (TheProcess().currentDirectory) {
+        directory = *TheProcess().currentDirectory;
     } else if (!ReadHostDirectory(&directory)) {
-        state.lastError = kFileNotFound;
+        TheProcess().lastError = kFileNotFound;
         return 0;
     }
     auto length = static_cast<DWORD>(directory.size());
@@ -152,9 +152,8 @@ DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer) {
 }
 
 DWORD GetFileAttributesW(LPCWSTR path) {
-    State& state = TheState();
     if (CountCall("GetFileAttributesW", false) || !path) {
-        state.lastError = kFileNotFound;
+        TheProcess().lastError = kFileNotFound;
         return INVALID_FILE_ATTRIBUTES;
     }
     std::wstring text(path);
@@ -163,28 +162,27 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     } else if (text.size() >= MAX_PATH) {
         // As Windows does for a program that does not declare long-path
         // awareness: MAX_PATH counts the terminating NUL.
-        state.lastError = ERROR_FILENAME_EXCED_RANGE;
+        TheProcess().lastError = ERROR_FILENAME_EXCED_RANGE;
         return INVALID_FILE_ATTRIBUTES;
     }
     std::string host = HostPath(text);
     struct stat info;
     if (!host.empty() && host[0] == '/' && stat(host.c_str(), &info) != 0) host = FindIgnoringCase(host);
     if (host.empty() || stat(host.c_str(), &info) != 0) {
-        state.lastError = kFileNotFound;
+        TheProcess().lastError = kFileNotFound;
         return INVALID_FILE_ATTRIBUTES;
     }
     return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
 }
 
 DWORD GetLastError() {
-    return TheState().lastError;
+    return TheProcess().lastError;
 }
 
 // Files the product writes (the undo file): created new, never replacing one.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
-    State& state = TheState();
     if (CountCall("CreateFileW", false) || !path || !(access & GENERIC_WRITE) || disposition != CREATE_NEW) {
-        state.lastError = ERROR_INVALID_PARAMETER;
+        TheProcess().lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
     std::wstring text(path);
@@ -195,7 +193,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
             if (c == '\\') c = '/';
     int fd = host.empty() ? -1 : open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
-        state.lastError = errno == EEXIST ? ERROR_FILE_EXISTS : errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+        TheProcess().lastError = errno == EEXIST ? ERROR_FILE_EXISTS : errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + kFileHandleBase);
@@ -210,7 +208,7 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void
         ssize_t n = write(fd, at + done, bytes - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            TheState().lastError = ERROR_NOT_ENOUGH_MEMORY;
+            TheProcess().lastError = ERROR_NOT_ENOUGH_MEMORY;
             return FALSE;
         }
         done += static_cast<DWORD>(n);

@@ -81,8 +81,8 @@ LONG Lookup(HKEY handle, Resolved* out) {
         out->access = KEY_ALL_ACCESS;
         return out->key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
-    auto it = state.handles.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == state.handles.end()) return ERROR_INVALID_HANDLE;
+    auto it = TheHandles().open.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == TheHandles().open.end()) return ERROR_INVALID_HANDLE;
     if (it->second.key->IsDeleted()) return ERROR_KEY_DELETED;
     out->key = it->second.key;
     out->access = it->second.access;
@@ -96,10 +96,9 @@ LONG CheckRights(const Node& key, REGSAM desired) {
 }
 
 HKEY NewHandle(std::shared_ptr<Node> key, REGSAM access) {
-    State& state = TheState();
-    uintptr_t value = state.nextHandle;
-    state.nextHandle += 4;
-    state.handles.emplace(value, OpenKey{std::move(key), access});
+    uintptr_t value = TheHandles().next;
+    TheHandles().next += 4;
+    TheHandles().open.emplace(value, OpenKey{std::move(key), access});
     return reinterpret_cast<HKEY>(value);
 }
 
@@ -203,7 +202,7 @@ LONG RegCloseKey(HKEY key) {
     if (LONG fault = CountCall("RegCloseKey")) return fault;
     if (!key) return ERROR_INVALID_HANDLE;
     if (IsPredefined(key)) return ERROR_SUCCESS;
-    return TheState().handles.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS
+    return TheHandles().open.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS
                                                                       : ERROR_INVALID_HANDLE;
 }
 

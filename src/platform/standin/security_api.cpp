@@ -6,7 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/standin/registry_state.h"
+#include "platform/standin/call_hooks.h"
+#include "platform/standin/process_state.h"
 
 using namespace standin;
 
@@ -39,25 +40,24 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
     DWORD subs[8] = {sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7};
     std::memcpy(made->subAuthority, subs, sizeof subs);
     *sid = made.release();
-    ++TheState().sids;
+    ++TheProcess().sids;
     return TRUE;
 }
 
 BOOL CheckTokenMembership(HANDLE, PSID sid, BOOL* isMember) {
     if (CountCall("CheckTokenMembership", false)) return FALSE;
     if (!sid || !isMember) return FALSE;
-    State& state = TheState();
-    bool admin = state.administrator.value_or(geteuid() == 0);
-    if (!admin && !state.notAdministratorWhy.empty()) {
-        std::fprintf(stderr, "vandrel: %s\n", state.notAdministratorWhy.c_str());
-        state.notAdministratorWhy.clear();
+    bool admin = TheProcess().administrator.value_or(geteuid() == 0);
+    if (!admin && !TheProcess().notAdministratorWhy.empty()) {
+        std::fprintf(stderr, "vandrel: %s\n", TheProcess().notAdministratorWhy.c_str());
+        TheProcess().notAdministratorWhy.clear();
     }
     *isMember = admin && IsAdministratorsSid(*static_cast<const Sid*>(sid)) ? TRUE : FALSE;
     return TRUE;
 }
 
 PVOID FreeSid(PSID sid) {
-    if (sid) --TheState().sids;
+    if (sid) --TheProcess().sids;
     std::unique_ptr<Sid> owned(static_cast<Sid*>(sid));
     return nullptr;
 }

@@ -1,0 +1,17 @@
+#include "platform/standin/process_state.h"
+
+#include "platform/standin/handle_table.h"
+
+namespace standin {
+
+ProcessState& TheProcess() {
+    static ProcessState process;
+    return process;
+}
+
+HandleTable& TheHandles() {
+    static HandleTable table;
+    return table;
+}
+
+}  // namespace standin
