@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 #ifndef _WIN32
-#include "platform/standin/native_session.h"  // the registry file the native floor sweeps
+#include "platform/standin/session/native_session.h"  // the registry file the native floor sweeps
 #endif
 
 int main(int argc, char** argv) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/hive_store.h"
+#include "platform/standin/hive/hive_store.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -16,8 +16,8 @@
 
 #include "fuzz_support.h"
 #include "platform/platform.h"
-#include "platform/standin/regf_layout.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/hive/regf_layout.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <streambuf>
 
-#include "platform/standin/controls.h"
+#include "platform/standin/controls/controls.h"
 
 namespace fuzz {
 

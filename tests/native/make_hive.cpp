@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/registry_state.h"
-#include "platform/standin/standin.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/session/standin.h"
 #include "support/hive_image.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/standin/controls.h"
+#include "platform/standin/controls/controls.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 5) {

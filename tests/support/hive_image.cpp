@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/standin/regf_layout.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/hive/regf_layout.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace test_support {
 

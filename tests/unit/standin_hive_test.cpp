@@ -10,9 +10,9 @@
 #include <iterator>
 
 #include "app/command_options.h"
-#include "platform/standin/regf_layout.h"
-#include "platform/standin/registry_state.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/hive/regf_layout.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/text/text_codec.h"
 #include "provider/provider_operations.h"
 #include "support/hive_image.h"
 #include "test_support.h"

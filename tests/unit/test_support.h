@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/controls.h"
+#include "platform/standin/controls/controls.h"
 
 namespace test {
 

@@ -3,19 +3,11 @@
 // changed it.
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
-#include "platform/standin/call_hooks.h"
-#include "platform/standin/handle_table.h"
-#include "platform/standin/process_state.h"
-#include "platform/standin/reg_format.h"
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/reg/reg_format.h"
+#include "platform/standin/reg/registry_tree.h"
 
 namespace standin {
 

@@ -1,8 +1,8 @@
 // Standard output's handle and the console functions. Standard output is a
 // file or a pipe, as the native tool's always is, unless a test makes it a
 // console; then GetConsoleMode succeeds on it and WriteConsoleW keeps the text.
-#include "platform/standin/call_hooks.h"
-#include "platform/standin/process_state.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/process_state.h"
 
 using namespace standin;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/standin/reg_file.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

@@ -1,6 +1,6 @@
-#include "platform/standin/process_state.h"
+#include "platform/standin/win32/process_state.h"
 
-#include "platform/standin/handle_table.h"
+#include "platform/standin/win32/handle_table.h"
 
 namespace standin {
 

@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/standin/registry_store.h"
+#include "platform/standin/store/registry_store.h"
 
 namespace standin {
 

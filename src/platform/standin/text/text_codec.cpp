@@ -1,4 +1,4 @@
-#include "platform/standin/text_codec.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

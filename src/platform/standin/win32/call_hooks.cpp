@@ -1,6 +1,6 @@
-#include "platform/standin/call_hooks.h"
+#include "platform/standin/win32/call_hooks.h"
 
-#include "platform/standin/text_codec.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

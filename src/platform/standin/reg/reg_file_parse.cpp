@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/standin/reg_file.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "platform/standin/process_state.h"
-#include "platform/standin/standin.h"
+#include "platform/standin/win32/process_state.h"
+#include "platform/standin/session/standin.h"
 
 namespace standin {
 

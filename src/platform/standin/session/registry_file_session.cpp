@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/native_session.h"
-#include "platform/standin/standin.h"
+#include "platform/standin/session/native_session.h"
+#include "platform/standin/session/standin.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/registry_store.h"
+#include "platform/standin/store/registry_store.h"
 #include "platform/standin/win32_api.h"
 
 namespace standin {

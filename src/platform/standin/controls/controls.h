@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/standin.h"
+#include "platform/standin/session/standin.h"
 
 namespace standin {
 

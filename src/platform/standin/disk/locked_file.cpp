@@ -1,4 +1,4 @@
-#include "platform/standin/locked_file.h"
+#include "platform/standin/disk/locked_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>

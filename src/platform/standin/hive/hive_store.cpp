@@ -1,4 +1,4 @@
-#include "platform/standin/hive_store.h"
+#include "platform/standin/hive/hive_store.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -12,8 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/standin/regf_layout.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/hive/regf_layout.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

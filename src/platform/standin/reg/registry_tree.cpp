@@ -1,10 +1,10 @@
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/reg/registry_tree.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/standin/reg_file.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

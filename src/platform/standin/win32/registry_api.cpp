@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/standin/registry_state.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/handle_table.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/text/text_codec.h"
 
 using namespace standin;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/standin/reg_format.h"
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/reg/reg_format.h"
+#include "platform/standin/reg/registry_tree.h"
 
 namespace standin {
 

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/call_hooks.h"
-#include "platform/standin/process_state.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/process_state.h"
+#include "platform/standin/text/text_codec.h"
 
 using namespace standin;
 

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/standin/registry_state.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/process_state.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/text/text_codec.h"
 
 using namespace standin;
 

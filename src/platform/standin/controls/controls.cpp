@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/standin/registry_state.h"
-#include "platform/standin/controls.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/handle_table.h"
+#include "platform/standin/win32/process_state.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/controls/controls.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 

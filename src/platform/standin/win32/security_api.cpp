@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/standin/call_hooks.h"
-#include "platform/standin/process_state.h"
+#include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/win32/process_state.h"
 
 using namespace standin;
 

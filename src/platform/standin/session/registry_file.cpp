@@ -3,11 +3,11 @@
 // back atomically only when something changed.
 #include <unistd.h>
 
-#include "platform/standin/hive_store.h"
-#include "platform/standin/locked_file.h"
-#include "platform/standin/reg_file.h"
-#include "platform/standin/registry_state.h"
-#include "platform/standin/standin.h"
+#include "platform/standin/hive/hive_store.h"
+#include "platform/standin/disk/locked_file.h"
+#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/store/registry_state.h"
+#include "platform/standin/session/standin.h"
 
 namespace standin {
 

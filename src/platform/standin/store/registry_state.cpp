@@ -1,9 +1,9 @@
-#include "platform/standin/registry_state.h"
+#include "platform/standin/store/registry_state.h"
 
 #include <algorithm>
 
-#include "platform/standin/hive_store.h"
-#include "platform/standin/text_codec.h"
+#include "platform/standin/hive/hive_store.h"
+#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 
