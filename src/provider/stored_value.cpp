@@ -1,6 +1,8 @@
 #include "provider/stored_value.h"
 
 
+#include <cwctype>
+
 #include "registry/registry_key.h"
 
 namespace {
@@ -51,6 +53,11 @@ StoredValue ReadStoredValue(const std::wstring& key, const std::wstring& name) {
 bool KeyExists(const std::wstring& key) {
     RegistryKey opened;
     return opened.Open(HKEY_CLASSES_ROOT, key) == ERROR_SUCCESS;
+}
+
+std::wstring FoldedName(std::wstring name) {
+    for (auto& c : name) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return name;
 }
 
 bool HoldsText(const StoredValue& value, const std::wstring& text) {

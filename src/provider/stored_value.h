@@ -19,5 +19,7 @@ struct StoredValue {
 StoredValue ReadStoredValue(const std::wstring& key, const std::wstring& name);
 // Whether HKEY_CLASSES_ROOT\<key> exists (opens).
 bool KeyExists(const std::wstring& key);
+// A key path or value name as the registry compares it: without regard to case.
+std::wstring FoldedName(std::wstring name);
 // Whether a stored value is the REG_SZ that writing text stores.
 bool HoldsText(const StoredValue& value, const std::wstring& text);

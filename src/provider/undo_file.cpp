@@ -1,16 +1,10 @@
 #include "provider/undo_file.h"
 
 #include <cstdio>
-#include <cwctype>
 
 #include "provider/stored_value.h"
 
 namespace {
-
-std::wstring Folded(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-}
 
 std::wstring Quoted(const std::wstring& text) {
     std::wstring out = L"\"";
@@ -96,7 +90,7 @@ LONG UndoFile::Protect(const std::vector<PlannedWrite>& writes) {
     std::wstring text;
     std::wstring section;  // the key whose section is open in text
     for (const PlannedWrite& write : writes) {
-        std::wstring key = Folded(write.key);
+        std::wstring key = FoldedName(write.key);
         if (madeKeys_.count(key)) continue;
         if (!KeyExists(write.key)) {
             madeKeys_.insert(key);
@@ -104,7 +98,7 @@ LONG UndoFile::Protect(const std::vector<PlannedWrite>& writes) {
             section.clear();
             continue;
         }
-        if (!recorded_.insert(key + L'\n' + Folded(write.name)).second) continue;
+        if (!recorded_.insert(key + L'\n' + FoldedName(write.name)).second) continue;
         if (section != key) {
             if (!section.empty()) text += L"\r\n";
             text += L"[HKEY_CLASSES_ROOT\\" + write.key + L"]\r\n";

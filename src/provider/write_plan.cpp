@@ -1,6 +1,5 @@
 #include "provider/write_plan.h"
 
-#include <cwctype>
 
 #include "provider/appid_registration.h"
 #include "provider/provider_identity.h"
@@ -10,14 +9,9 @@
 
 namespace {
 
-std::wstring Folded(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-}
-
 void Add(ConfigurationPlan* plan, const std::wstring& key, const std::wstring& name, const std::wstring& text) {
     for (PlannedWrite& write : plan->writes) {
-        if (Folded(write.key) == Folded(key) && Folded(write.name) == Folded(name)) {
+        if (FoldedName(write.key) == FoldedName(key) && FoldedName(write.name) == FoldedName(name)) {
             write.text = text;
             return;
         }
@@ -37,7 +31,7 @@ bool HasString(const std::wstring& key, const std::wstring& name, const PendingW
 }  // namespace
 
 std::wstring PendingWrites::Slot(const std::wstring& key, const std::wstring& name) {
-    return Folded(key) + L'\n' + Folded(name);
+    return FoldedName(key) + L'\n' + FoldedName(name);
 }
 
 const std::wstring* PendingWrites::Find(const std::wstring& key, const std::wstring& name) const {
