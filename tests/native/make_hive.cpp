@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/store/registry_state.h"
+#include "platform/standin/controls/controls.h"
+#include "platform/standin/reg/registry_tree.h"
 #include "platform/standin/session/standin.h"
 #include "support/hive_image.h"
 
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", loaded.error.c_str());
         return 1;
     }
-    const standin::Key* software = standin::TheState().tree->machine->Child(u"SOFTWARE");
+    const standin::Key* software = standin::LoadedTree()->machine->Child(u"SOFTWARE");
     if (direct) return WriteFile(argv[1], test_support::DirectHive(*software, minor).bytes) ? 0 : 1;
     hive_h* hive = hivex_open(argv[1], HIVEX_OPEN_WRITE);
     if (!hive) {

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <fstream>
 #include <iterator>
 
 #include "app/command_options.h"
 #include "platform/standin/hive/regf_layout.h"
-#include "platform/standin/store/registry_state.h"
+#include "platform/standin/controls/controls.h"
+#include "platform/standin/reg/registry_tree.h"
 #include "platform/standin/text/text_codec.h"
 #include "provider/provider_operations.h"
 #include "support/hive_image.h"
@@ -42,7 +44,7 @@ protected:
     // The hive of that content, not yet opened.
     void Build(const std::string& content, uint32_t minorVersion = 3) {
         ASSERT_TRUE(standin::LoadRegistryText("REGEDIT4\n\n" + content, "content.reg").ok);
-        image_ = test_support::DirectHive(*standin::TheState().tree->machine->Child(u"SOFTWARE"), minorVersion);
+        image_ = test_support::DirectHive(*standin::LoadedTree()->machine->Child(u"SOFTWARE"), minorVersion);
         standin::ResetRegistry();
         standin::SetAdministrator(true);
     }
@@ -221,6 +223,47 @@ TEST_F(HiveStoreTest, RunThatWritesWhatIsThereAlreadyChangesNothing) {
     ASSERT_TRUE(standin::LoadHiveFile(path_).ok);
     ASSERT_EQ(Configure(&lines), 0);
     EXPECT_FALSE(standin::RegistryChanged());
+}
+
+// The test controls reach keys through the store seam: on a hive as on a tree.
+TEST_F(HiveStoreTest, DeletedKeyIsGoneFromItsParentItsHandlesAndTheSavedHive) {
+    Build();
+    Open();
+    using test::kClsid32;
+    HKEY open = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"Wow6432Node\\CLSID\\" + kB + L"\\QIV Provider").c_str(), 0,
+                            KEY_READ, &open),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(standin::DeleteKey(kClsid32 + kB));
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyW(open, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    RegCloseKey(open);
+    EXPECT_FALSE(standin::KeyExists(kClsid32 + kB));
+    EXPECT_EQ(standin::SubkeyNames(L"HKCR\\Wow6432Node\\CLSID"), std::vector<std::wstring>{kA});
+    ASSERT_TRUE(standin::PutString(kClsid32 + kB, L"", L"made again"));
+    Saved();
+    standin::ReleaseRegistryFile();
+    ASSERT_TRUE(standin::LoadHiveFile(path_).ok);
+    EXPECT_FALSE(standin::KeyExists(kClsid32 + kB + L"\\QIV Provider"));
+    EXPECT_EQ(standin::GetString(kClsid32 + kB, L""), L"made again");
+    std::wstring id = kA;
+    for (wchar_t& c : id) c = static_cast<wchar_t>(std::towlower(c));
+    EXPECT_TRUE(standin::TakeSnapshot().count(L"hkey_local_machine\\software\\classes\\wow6432node\\clsid\\" +
+                                              id + L"\\qiv provider"));
+}
+
+TEST_F(HiveStoreTest, AccessDeniedOnAHiveKeyIsRefusedAsOnATree) {
+    Build();
+    Open();
+    ASSERT_TRUE(standin::DenyAccess(test::kClsid32 + kA, true, false));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"Wow6432Node\\CLSID\\" + kA).c_str(), 0, KEY_READ, &key),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"Wow6432Node\\CLSID\\" + kB).c_str(), 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
 }
 
 }  // namespace

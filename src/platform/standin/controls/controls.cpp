@@ -1,24 +1,66 @@
-// The stand-in's controls for tests: building registry content directly,
-// denying access, choosing the current directory and the console, injecting
-// faults and counting what is still open.
+// The stand-in's controls for tests: building registry content through the
+// store seam (so that each works on a hive as on a .reg tree), denying
+// access, choosing the current directory and the console, injecting faults
+// and counting what is still open.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/standin/controls/controls.h"
+#include "platform/standin/reg/reg_store.h"
+#include "platform/standin/store/store.h"
+#include "platform/standin/text/text_codec.h"
 #include "platform/standin/win32/call_hooks.h"
 #include "platform/standin/win32/handle_table.h"
+#include "platform/standin/win32/key_security.h"
 #include "platform/standin/win32/process_state.h"
-#include "platform/standin/store/registry_state.h"
-#include "platform/standin/controls/controls.h"
-#include "platform/standin/text/text_codec.h"
 
 namespace standin {
 
 namespace {
 
-Key* At(std::wstring_view path, bool create = false) {
-    return TheState().tree->KeyAtPath(WideToUtf16(path), create);
+struct RootName {
+    std::u16string_view full;
+    std::u16string_view shortName;
+    HKEY handle;
+};
+
+const RootName kRoots[] = {
+    {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},     {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
+    {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},     {u"HKEY_USERS", u"HKU", HKEY_USERS},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC", HKEY_CURRENT_CONFIG},
+};
+
+// The parts of a full path: its root's handle (null for no root) and the names below it.
+HKEY SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
+    size_t end = path.find(u'\\');
+    std::u16string_view first = path.substr(0, end);
+    HKEY root = nullptr;
+    for (const auto& name : kRoots)
+        if (EqualsFolded(first, name.full) || EqualsFolded(first, name.shortName)) root = name.handle;
+    std::u16string_view rest = end == std::u16string_view::npos ? std::u16string_view() : path.substr(end + 1);
+    while (!rest.empty()) {
+        size_t next = rest.find(u'\\');
+        if (next != 0) parts->push_back(rest.substr(0, next));
+        rest = next == std::u16string_view::npos ? std::u16string_view() : rest.substr(next + 1);
+    }
+    return root;
+}
+
+// The key of a full path, made on request; null when it is not there.
+std::shared_ptr<Node> At(std::wstring_view path, bool create = false) {
+    std::u16string units = WideToUtf16(path);
+    std::vector<std::u16string_view> parts;
+    HKEY root = SplitPath(units, &parts);
+    std::shared_ptr<Node> key = root ? StoreRoot(root) : nullptr;
+    for (auto part = parts.begin(); key && part != parts.end(); ++part) {
+        std::shared_ptr<Node> child;
+        bool created = false;
+        LONG status = create ? key->MakeChild(*part, &child, &created) : key->FindChild(*part, &child);
+        key = status == ERROR_SUCCESS ? child : nullptr;
+    }
+    return key;
 }
 
 std::wstring Folded(std::u16string_view text) {
@@ -27,36 +69,41 @@ std::wstring Folded(std::u16string_view text) {
     return out;
 }
 
-void SnapshotKey(const Key& key, const std::wstring& path, Snapshot* out) {
+std::vector<std::u16string> ChildNames(Node& key) {
+    std::vector<std::u16string> names;
+    std::u16string name;
+    for (size_t i = 0; key.SubkeyName(i, &name) == ERROR_SUCCESS; ++i) names.push_back(name);
+    return names;
+}
+
+void SnapshotKey(Node& key, const std::wstring& path, Snapshot* out) {
     auto& values = (*out)[path];
-    for (const Value& v : key.Values()) values[Folded(v.name)] = RawValue{v.type, v.Data()};
-    for (const Key* child : key.OrderedChildren())
-        SnapshotKey(*child, path + L"\\" + Folded(child->Name().ToUtf16()), out);
+    std::vector<std::u16string> names;
+    key.ValueNames(&names);
+    for (const std::u16string& name : names) {
+        RawValue raw;
+        if (key.ReadValue(name, &raw.type, &raw.bytes) == ERROR_SUCCESS) values[Folded(name)] = std::move(raw);
+    }
+    for (const std::u16string& name : ChildNames(key)) {
+        std::shared_ptr<Node> child;
+        if (key.FindChild(name, &child) == ERROR_SUCCESS) SnapshotKey(*child, path + L"\\" + Folded(name), out);
+    }
 }
 
 }  // namespace
 
 void ResetRegistry() {
-    State& state = TheState();
     ReleaseRegistryFile();
-    ResetTree(state);
+    UseStore(std::make_unique<RegStore>());
     TheHandles().open.clear();
-    TheProcess().comBlocks = 0;
-    TheProcess().sids = 0;
-    TheProcess().administrator.reset();
-    TheProcess().notAdministratorWhy.clear();
-    TheProcess().currentDirectory.reset();
-    TheProcess().currentDirectoryUnreadable = false;
-    TheProcess().console = false;
-    TheProcess().systemDrive.clear();
-    TheProcess().noSystemDriveWhy.clear();
-    TheProcess().consoleText.clear();
-    TheCallHooks().faults.clear();
-    TheCallHooks().calls.clear();
-    TheCallHooks().callLog.clear();
-    TheCallHooks().logCalls = false;
-    state.format = FileFormat{};
-    state.filePath.clear();
+    TheKeySecurity().denied.clear();
+    TheProcess() = ProcessState{};
+    TheCallHooks() = CallHooks{};
+}
+
+Tree* LoadedTree() {
+    auto* store = dynamic_cast<RegStore*>(CurrentStore());
+    return store ? &store->Keys() : nullptr;
 }
 
 bool PutKey(std::wstring_view path) {
@@ -66,9 +113,8 @@ bool PutKey(std::wstring_view path) {
 bool PutValue(std::wstring_view path, std::wstring_view name, DWORD type,
               std::vector<uint8_t> bytes) {
     auto key = At(path, true);
-    if (!key) return false;
-    key->SetValue(WideToUtf16(name), type, std::move(bytes));
-    return true;
+    bool changed = false;
+    return key && key->WriteValue(WideToUtf16(name), type, std::move(bytes), &changed) == ERROR_SUCCESS;
 }
 
 std::vector<uint8_t> Utf16Bytes(std::wstring_view text, bool withNul) {
@@ -82,9 +128,10 @@ bool PutString(std::wstring_view path, std::wstring_view name, std::wstring_view
 }
 
 bool DeleteKey(std::wstring_view path) {
-    auto key = At(path);
-    if (!key || !key->Parent()) return false;
-    return key->Parent()->RemoveChild(key);
+    size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring_view::npos) return false;  // a root
+    auto parent = At(path.substr(0, slash));
+    return parent && parent->DeleteChild(WideToUtf16(path.substr(slash + 1))) == ERROR_SUCCESS;
 }
 
 bool KeyExists(std::wstring_view path) {
@@ -93,10 +140,9 @@ bool KeyExists(std::wstring_view path) {
 
 std::optional<RawValue> GetValue(std::wstring_view path, std::wstring_view name) {
     auto key = At(path);
-    if (!key) return std::nullopt;
-    const Value* v = key->FindValue(WideToUtf16(name));
-    if (!v) return std::nullopt;
-    return RawValue{v->type, v->Data()};
+    RawValue raw;
+    if (!key || key->ReadValue(WideToUtf16(name), &raw.type, &raw.bytes) != ERROR_SUCCESS) return std::nullopt;
+    return raw;
 }
 
 std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view name) {
@@ -110,23 +156,25 @@ std::optional<std::wstring> GetString(std::wstring_view path, std::wstring_view 
 std::vector<std::wstring> SubkeyNames(std::wstring_view path) {
     std::vector<std::wstring> names;
     if (auto key = At(path))
-        for (const Key* child : key->OrderedChildren()) names.push_back(Utf16ToWide(child->Name().ToUtf16()));
+        for (const std::u16string& name : ChildNames(*key)) names.push_back(Utf16ToWide(name));
     return names;
 }
 
 bool DenyAccess(std::wstring_view path, bool read, bool write) {
     auto key = At(path);
     if (!key) return false;
-    key->denyRead = read;
-    key->denyWrite = write;
+    TheKeySecurity().denied[key->Identity()] = DeniedAccess{read, write};
     return true;
 }
 
 Snapshot TakeSnapshot() {
-    State& state = TheState();
+    static const std::pair<HKEY, const wchar_t*> kTops[] = {{HKEY_LOCAL_MACHINE, L"hkey_local_machine"},
+                                                            {HKEY_USERS, L"hkey_users"},
+                                                            {HKEY_CURRENT_USER, L"hkey_current_user"},
+                                                            {HKEY_CURRENT_CONFIG, L"hkey_current_config"}};
     Snapshot out;
-    for (const Key* root : {state.tree->machine, state.tree->users, state.tree->currentUser, state.tree->currentConfig})
-        SnapshotKey(*root, Folded(root->Name().ToUtf16()), &out);
+    for (const auto& [handle, name] : kTops)
+        if (std::shared_ptr<Node> root = StoreRoot(handle)) SnapshotKey(*root, name, &out);
     return out;
 }
 

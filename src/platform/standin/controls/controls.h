@@ -1,6 +1,7 @@
 // The stand-in's controls for tests, linked into tests alone: registry
-// content built directly, access denied, the current directory and the
-// console chosen, faults injected, and what is still open counted.
+// content built through the store seam (on a loaded hive as on a .reg
+// tree), access denied, the current directory and the console chosen,
+// faults injected, and what is still open counted.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,8 @@
 
 namespace standin {
 
+class Tree;
+
 struct RawValue {
     DWORD type = REG_NONE;
     std::vector<uint8_t> bytes;
@@ -22,7 +25,10 @@ struct RawValue {
 
 // Keys are named by full paths such as "HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{...}";
 // HKCR, HKLM, HKCU, HKU and HKCC abbreviate the roots. No view redirection applies.
+// An empty .reg registry, nothing open, denied or armed, the process as at start.
 void ResetRegistry();
+// The tree of the .reg store in use; null when a hive is in use.
+Tree* LoadedTree();
 bool PutKey(std::wstring_view path);
 bool PutValue(std::wstring_view path, std::wstring_view name, DWORD type, std::vector<uint8_t> bytes);
 // Stores a REG_SZ with its terminating NUL.

@@ -84,6 +84,15 @@ public:
         shapes->clear();
         return ERROR_SUCCESS;
     }
+    LONG ValueNames(std::vector<std::u16string>* names) override {
+        names->clear();
+        return ERROR_SUCCESS;
+    }
+    LONG DeleteChild(std::u16string_view name) override {
+        return EqualsFolded(name, u"SOFTWARE") ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    }
+    bool IsDeleted() const override { return false; }
+    uintptr_t Identity() const override { return 0; }  // no key of the hive is at offset 0
 
 private:
     std::shared_ptr<Node> software_;
@@ -215,6 +224,32 @@ public:
         }
         return ERROR_SUCCESS;
     }
+
+    LONG ValueNames(std::vector<std::u16string>* names) override {
+        names->clear();
+        HivexArray<hive_value_h> values{hivex_node_values(Hive(), node_)};
+        if (!values.items) return ERROR_BADDB;
+        for (size_t i = 0; values.items[i]; ++i) {
+            HivexText key{hivex_value_key(Hive(), values.items[i])};
+            if (!key.text) return ERROR_BADDB;
+            names->push_back(Utf8ToUtf16(key.text));
+        }
+        return ERROR_SUCCESS;
+    }
+
+    LONG DeleteChild(std::u16string_view name) override {
+        hive_node_h found = 0;
+        if (LONG status = Lookup(name, &found)) return status;
+        if (!found) return ERROR_FILE_NOT_FOUND;
+        if (!store_.DeleteKey(found, node_)) return ERROR_ACCESS_DENIED;
+        childrenLoaded_ = false;
+        lastIndex_ = kNone;
+        if (indexed_) index_.erase(Folded(name));
+        return ERROR_SUCCESS;
+    }
+
+    bool IsDeleted() const override { return store_.IsDeletedKey(node_); }
+    uintptr_t Identity() const override { return node_; }
 
 private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
@@ -431,6 +466,7 @@ std::shared_ptr<Node> HiveStore::NodeFor(hive_node_h node) {
 }
 
 void HiveStore::NoteCreated(hive_node_h node, hive_node_h parent) {
+    deleted_.erase(node);  // should libhivex give a freed cell again
     created_.insert(node);
     grown_.insert(parent);
     written_.insert(node);
@@ -584,7 +620,29 @@ bool HiveStore::VisitList(size_t offset, int depth, size_t* total, const Visit& 
     return true;
 }
 
-bool HiveStore::Commit(const std::string& path, std::string* error) {
+bool HiveStore::DeleteKey(hive_node_h node, hive_node_h parent) {
+    std::vector<hive_node_h> subtree{node};
+    for (size_t i = 0; i < subtree.size(); ++i) {
+        HivexArray<hive_node_h> children{hivex_node_children(hive_, subtree[i])};
+        if (!children.items) return false;
+        for (size_t c = 0; children.items[c]; ++c) subtree.push_back(children.items[c]);
+    }
+    hive_h* writable = WritableHive();
+    if (!writable || hivex_node_delete_child(writable, node) != 0) return false;
+    // The cells are free now: nothing may read them or stamp a time in them.
+    for (hive_node_h gone : subtree) {
+        deleted_.insert(gone);
+        kept_.erase(gone);
+        created_.erase(gone);
+        grown_.erase(gone);
+        written_.erase(gone);
+    }
+    grown_.insert(parent);
+    written_.insert(parent);
+    return true;
+}
+
+bool HiveStore::Write(const std::string& path, int, std::string* error) {
     errno = 0;
     if (hivex_commit(hive_, path.c_str(), 0) != 0) {
         *error = std::strerror(errno ? errno : EIO);

@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/standin/store/registry_store.h"
+#include "platform/standin/store/store.h"
 
 namespace standin {
 
@@ -21,7 +21,7 @@ class HiveNode;
 
 // Owns the open hive (libhivex's handle and a read-only mapping of the file
 // as opened); a record it cannot read is ERROR_BADDB, never an absence.
-class HiveStore {
+class HiveStore : public Store {
 public:
     // Opens the hive; null, with "<file>: <reason>" in *error, for a file
     // that is no primary hive, a dirty, truncated or damaged one.
@@ -31,10 +31,10 @@ public:
     HiveStore& operator=(const HiveStore&) = delete;
 
     // HKEY_LOCAL_MACHINE (holding SOFTWARE only) and HKEY_CLASSES_ROOT; null for other roots.
-    std::shared_ptr<Node> Root(HKEY root);
+    std::shared_ptr<Node> Root(HKEY root) override;
     // Writes the whole hive, as it now is, to path, with the times of this
     // run's writes on the keys it wrote; false with a reason.
-    bool Commit(const std::string& path, std::string* error);
+    bool Write(const std::string& path, int fd, std::string* error) override;
 
     hive_h* Hive() const { return hive_; }
     // libhivex, opened for writing: the hive is read through a read-only
@@ -68,6 +68,11 @@ public:
     void NoteCreated(hive_node_h node, hive_node_h parent);
     // Records a key whose values this run wrote.
     void NoteWritten(hive_node_h node) { written_.insert(node); }
+    // Deletes a key below parent with everything below it; false when
+    // libhivex cannot.
+    bool DeleteKey(hive_node_h node, hive_node_h parent);
+    // Whether a key was deleted in this run (its cells are free).
+    bool IsDeletedKey(hive_node_h node) const { return deleted_.count(node) != 0; }
 
     // Takes over an open hive; Open is the way in.
     HiveStore(hive_h* hive, std::string path) : hive_(hive), path_(std::move(path)) {}
@@ -105,6 +110,7 @@ private:
     std::unordered_set<hive_node_h> created_;
     std::unordered_set<hive_node_h> grown_;
     std::unordered_set<hive_node_h> written_;
+    std::unordered_set<hive_node_h> deleted_;
 };
 
 }  // namespace standin

@@ -473,4 +473,14 @@ LONG Key::ValueShapes(std::vector<ValueShape>* shapes) {
     return ERROR_SUCCESS;
 }
 
+LONG Key::ValueNames(std::vector<std::u16string>* names) {
+    names->clear();
+    for (const Value& v : LoadedValues()) names->push_back(v.name);
+    return ERROR_SUCCESS;
+}
+
+LONG Key::DeleteChild(std::u16string_view name) {
+    return RemoveChild(Child(name)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace standin

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/store/registry_store.h"
+#include "platform/standin/store/node.h"
 #include "platform/standin/win32_api.h"
 
 namespace standin {
@@ -105,9 +105,10 @@ public:
     LONG ReadValue(std::u16string_view name, DWORD* type, std::vector<uint8_t>* data) override;
     LONG WriteValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data, bool* changed) override;
     LONG ValueShapes(std::vector<ValueShape>* shapes) override;
+    LONG ValueNames(std::vector<std::u16string>* names) override;
+    LONG DeleteChild(std::u16string_view name) override;
     bool IsDeleted() const override { return deleted_; }
-    bool DeniesRead() const override { return denyRead; }
-    bool DeniesWrite() const override { return denyWrite; }
+    uintptr_t Identity() const override { return reinterpret_cast<uintptr_t>(this); }
 
     NameView Name() const { return name_; }
     Key* Parent() const { return parent_; }
@@ -142,8 +143,6 @@ public:
     Section* FirstSection() const { return firstSection_; }
     void AddSection(Section* section);
 
-    bool denyRead = false;
-    bool denyWrite = false;
     bool permanent = false;   // always present (HKLM\SOFTWARE\Classes and its parent)
 
 private:

@@ -1,40 +1,39 @@
 // The registry's file on disk, a .reg file or an offline hive: read and locked
 // exclusively at start, so that runs over the same file take turns; written
-// back atomically only when something changed.
+// back atomically by its store only when something changed.
 #include <unistd.h>
 
-#include "platform/standin/hive/hive_store.h"
 #include "platform/standin/disk/locked_file.h"
-#include "platform/standin/reg/reg_file.h"
-#include "platform/standin/store/registry_state.h"
+#include "platform/standin/hive/hive_store.h"
+#include "platform/standin/reg/reg_store.h"
 #include "platform/standin/session/standin.h"
 
 namespace standin {
 
 namespace {
 
+// The file the store in use came from, held locked while the run lasts.
+struct OpenFile {
+    std::string path;
+    int lockFd = -1;
+};
+
+OpenFile& TheFile() {
+    static OpenFile file;
+    return file;
+}
+
 LoadResult ParseText(std::string bytes, const std::string& displayName) {
-    State& state = TheState();
-    state.hive.reset();
-    ResetTree(state);
-    state.format = FileFormat{};
     LoadResult result;
-    result.ok = ParseRegFile(std::move(bytes), displayName, *state.tree, state.format, &result.error);
-    if (!result.ok) {
-        ResetTree(state);
-        state.format = FileFormat{};
+    std::unique_ptr<RegStore> store = RegStore::Parse(std::move(bytes), displayName, &result.error);
+    result.ok = store != nullptr;
+    if (store) {
+        UseStore(std::move(store));
+    } else {
+        UseStore(std::make_unique<RegStore>());
     }
-    state.changed = false;
     return result;
 }
-
-}  // namespace
-
-LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName) {
-    return ParseText(std::string(bytes), displayName);
-}
-
-namespace {
 
 int OpenAndLock(const std::string& path, double lockTimeout, LoadResult* result) {
     LockFailure failure = LockFailure::None;
@@ -44,10 +43,18 @@ int OpenAndLock(const std::string& path, double lockTimeout, LoadResult* result)
     return fd;
 }
 
+void HoldFile(const std::string& path, int fd) {
+    TheFile().path = path;
+    TheFile().lockFd = fd;
+}
+
 }  // namespace
 
+LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName) {
+    return ParseText(std::string(bytes), displayName);
+}
+
 LoadResult LoadRegistryFile(const std::string& path, double lockTimeout) {
-    State& state = TheState();
     ReleaseRegistryFile();
     LoadResult result;
     int fd = OpenAndLock(path, lockTimeout, &result);
@@ -63,69 +70,66 @@ LoadResult LoadRegistryFile(const std::string& path, double lockTimeout) {
         close(fd);
         return result;
     }
-    state.lockFd = fd;
-    state.filePath = path;
+    HoldFile(path, fd);
     return result;
 }
 
 LoadResult LoadHiveFile(const std::string& path, double lockTimeout) {
-    State& state = TheState();
     ReleaseRegistryFile();
-    ResetTree(state);
+    UseStore(std::make_unique<RegStore>());
     LoadResult result;
     int fd = OpenAndLock(path, lockTimeout, &result);
     if (fd < 0) return result;
-    state.hive = HiveStore::Open(path, &result.error);
-    if (!state.hive) {
+    std::unique_ptr<HiveStore> hive = HiveStore::Open(path, &result.error);
+    if (!hive) {
         close(fd);
         return result;
     }
-    state.lockFd = fd;
-    state.filePath = path;
-    state.changed = false;
+    HoldFile(path, fd);
+    UseStore(std::move(hive));
     result.ok = true;
     return result;
 }
 
 bool HasWow6432Node() {
-    std::shared_ptr<Node> classes = StoreRoot(TheState(), HKEY_CLASSES_ROOT);
+    std::shared_ptr<Node> classes = StoreRoot(HKEY_CLASSES_ROOT);
     std::shared_ptr<Node> wow;
     return classes && classes->FindChild(u"Wow6432Node", &wow) == ERROR_SUCCESS;
 }
 
 bool RegistryChanged() {
-    return TheState().changed;
+    return CurrentStore() && CurrentStore()->Changed();
 }
 
 std::string SerializeRegistry() {
-    return WriteRegFile(*TheState().tree, TheState().format);
+    auto* store = dynamic_cast<RegStore*>(CurrentStore());
+    return store ? store->Text() : std::string();
 }
 
 bool SaveRegistryFile(std::string* error) {
-    State& state = TheState();
-    if (state.filePath.empty()) {
+    OpenFile& file = TheFile();
+    Store* store = CurrentStore();
+    if (file.path.empty() || !store) {
         *error = "no registry file is loaded";
         return false;
     }
     std::string why;
-    auto fill = [&](const std::string& tempPath, int fd) {
-        if (state.hive) return state.hive->Commit(tempPath, &why);
-        return WriteAll(fd, WriteRegFile(*state.tree, state.format));
-    };
-    if (!ReplaceFile(state.filePath, state.lockFd, fill, error)) {
-        if (!why.empty()) *error = state.filePath + ": cannot write: " + why;
+    auto fill = [&](const std::string& tempPath, int fd) { return store->Write(tempPath, fd, &why); };
+    if (!ReplaceFile(file.path, file.lockFd, fill, error)) {
+        if (!why.empty()) *error = file.path + ": cannot write: " + why;
         return false;
     }
-    state.changed = false;
+    store->MarkSaved();
     return true;
 }
 
 void ReleaseRegistryFile() {
-    State& state = TheState();
-    if (state.lockFd >= 0) close(state.lockFd);
-    state.lockFd = -1;
-    state.filePath.clear();
-    state.hive.reset();
+    OpenFile& file = TheFile();
+    if (file.lockFd >= 0) close(file.lockFd);
+    file.lockFd = -1;
+    file.path.clear();
+    // A hive is read where it lies: its store goes with the file.
+    if (dynamic_cast<HiveStore*>(CurrentStore())) UseStore(std::make_unique<RegStore>());
 }
 
 }  // namespace standin

@@ -6,7 +6,8 @@
 
 #include "platform/standin/win32/call_hooks.h"
 #include "platform/standin/win32/process_state.h"
-#include "platform/standin/store/registry_state.h"
+#include "platform/standin/store/store.h"
+#include "platform/standin/win32/key_security.h"
 #include "platform/standin/text/text_codec.h"
 
 using namespace standin;
@@ -43,10 +44,10 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
     if (!progId || !clsid) return E_INVALIDARG;
     std::u16string name = WideToUtf16(progId);
     if (name.empty() || name.find(u'\\') != std::u16string::npos) return CO_E_CLASSSTRING;
-    std::shared_ptr<Node> classes = StoreRoot(TheState(), HKEY_CLASSES_ROOT);
+    std::shared_ptr<Node> classes = StoreRoot(HKEY_CLASSES_ROOT);
     std::shared_ptr<Node> key, clsidKey;
-    if (!classes || classes->FindChild(name, &key) || key->DeniesRead()) return CO_E_CLASSSTRING;
-    if (key->FindChild(u"CLSID", &clsidKey) || clsidKey->DeniesRead()) return CO_E_CLASSSTRING;
+    if (!classes || classes->FindChild(name, &key) || DeniedTo(*key).read) return CO_E_CLASSSTRING;
+    if (key->FindChild(u"CLSID", &clsidKey) || DeniedTo(*clsidKey).read) return CO_E_CLASSSTRING;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
     if (clsidKey->ReadValue(u"", &type, &data) || (type != REG_SZ && type != REG_EXPAND_SZ))

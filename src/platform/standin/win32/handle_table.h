@@ -6,7 +6,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "platform/standin/store/registry_store.h"
+#include "platform/standin/store/node.h"
 
 namespace standin {
 

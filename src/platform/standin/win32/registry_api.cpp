@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "platform/standin/win32/call_hooks.h"
+#include "platform/standin/store/store.h"
 #include "platform/standin/win32/handle_table.h"
-#include "platform/standin/store/registry_state.h"
+#include "platform/standin/win32/key_security.h"
 #include "platform/standin/text/text_codec.h"
 
 using namespace standin;
@@ -76,10 +77,9 @@ struct Resolved {
 };
 
 LONG Lookup(HKEY handle, Resolved* out) {
-    State& state = TheState();
     if (!handle) return ERROR_INVALID_HANDLE;
     if (IsPredefined(handle)) {
-        out->key = StoreRoot(state, handle);
+        out->key = StoreRoot(handle);
         out->access = KEY_ALL_ACCESS;
         return out->key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
@@ -92,8 +92,9 @@ LONG Lookup(HKEY handle, Resolved* out) {
 }
 
 LONG CheckRights(const Node& key, REGSAM desired) {
-    if (key.DeniesRead() && (desired & kReadRights)) return ERROR_ACCESS_DENIED;
-    if (key.DeniesWrite() && (desired & kWriteRights)) return ERROR_ACCESS_DENIED;
+    DeniedAccess denied = DeniedTo(key);
+    if (denied.read && (desired & kReadRights)) return ERROR_ACCESS_DENIED;
+    if (denied.write && (desired & kWriteRights)) return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
 }
 
@@ -111,7 +112,7 @@ HKEY NewHandle(std::shared_ptr<Node> key, REGSAM access) {
 LONG Redirect(std::u16string_view part, REGSAM desired, std::shared_ptr<Node>* parent) {
     if (!(desired & KEY_WOW64_32KEY)) return ERROR_SUCCESS;
     if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return ERROR_SUCCESS;
-    if (*parent != StoreRoot(TheState(), HKEY_CLASSES_ROOT)) return ERROR_SUCCESS;
+    if (*parent != StoreRoot(HKEY_CLASSES_ROOT)) return ERROR_SUCCESS;
     std::shared_ptr<Node> wow;
     LONG status = (*parent)->FindChild(u"Wow6432Node", &wow);
     if (status == ERROR_SUCCESS) *parent = wow;
@@ -121,7 +122,6 @@ LONG Redirect(std::u16string_view part, REGSAM desired, std::shared_ptr<Node>* p
 // Walks a relative path; the 32-bit view passes through Wow6432Node at the classes root.
 LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, bool create,
           std::shared_ptr<Node>* out) {
-    State& state = TheState();
     std::shared_ptr<Node> key = std::move(base);
     while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
     while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
@@ -137,10 +137,10 @@ LONG Walk(std::shared_ptr<Node> base, std::u16string_view path, REGSAM desired, 
         std::shared_ptr<Node> child;
         LONG status = key->FindChild(part, &child);
         if (status == ERROR_FILE_NOT_FOUND && create) {
-            if (key->DeniesWrite()) return ERROR_ACCESS_DENIED;
+            if (DeniedTo(*key).write) return ERROR_ACCESS_DENIED;
             bool created = false;
             status = key->MakeChild(part, &child, &created);
-            if (created) state.changed = true;
+            if (created) CurrentStore()->MarkChanged();
         }
         if (status != ERROR_SUCCESS) return status;
         key = child;
@@ -295,7 +295,7 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
             WideToUtf16(valueName ? std::wstring_view(valueName) : std::wstring_view()), type,
             ApiToStored(data, dataBytes, type), &changed))
         return status;
-    if (changed) TheState().changed = true;
+    if (changed) CurrentStore()->MarkChanged();
     return ERROR_SUCCESS;
 }
 

@@ -1,6 +1,6 @@
-// What the registry functions need of a store of keys and values: the seam
-// between the Win32 registry API (registry_api.cpp) and the stores behind it,
-// the .reg file's tree (registry_tree.h) and an offline hive (hive_store.h).
+// What the registry functions need of a key of a store: the seam between the
+// Win32 registry API (win32/registry_api.cpp) and the stores behind it, the
+// .reg file's tree (reg/) and an offline hive (hive/).
 #pragma once
 
 #include <cstdint>
@@ -42,14 +42,19 @@ public:
         DWORD type;
         size_t bytes;
     };
-    // Every value's name, type and size, in the store's order.
+    // Every value's name length, type and size, in the store's order.
     virtual LONG ValueShapes(std::vector<ValueShape>* shapes) = 0;
+    // Every value's name, in the store's order.
+    virtual LONG ValueNames(std::vector<std::u16string>* names) = 0;
 
-    // A key deleted after it was opened answers ERROR_KEY_DELETED.
-    virtual bool IsDeleted() const { return false; }
-    // Access that the key's security denies to everyone (tests set it).
-    virtual bool DeniesRead() const { return false; }
-    virtual bool DeniesWrite() const { return false; }
+    // Deletes the child of that name with everything below it; a handle
+    // still open on any of them then answers ERROR_KEY_DELETED.
+    virtual LONG DeleteChild(std::u16string_view name) = 0;
+    // Whether the key was deleted after it was opened.
+    virtual bool IsDeleted() const = 0;
+    // What names this key in its store for as long as the store lives: two
+    // nodes of one key have the same identity.
+    virtual uintptr_t Identity() const = 0;
 };
 
 }  // namespace standin
