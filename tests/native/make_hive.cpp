@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "platform/standin/controls/controls.h"
-#include "platform/standin/reg/registry_tree.h"
-#include "platform/standin/session/standin.h"
+#include "platform/standin/reg/key_tree.h"
+#include "platform/standin/session/registry_file.h"
 #include "support/hive_image.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/reg/registry_tree.h"
+#include "platform/standin/reg/key_tree.h"
 
 namespace test_support {
 

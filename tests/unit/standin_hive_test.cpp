@@ -13,7 +13,7 @@
 #include "app/command_options.h"
 #include "platform/standin/hive/regf_layout.h"
 #include "platform/standin/controls/controls.h"
-#include "platform/standin/reg/registry_tree.h"
+#include "platform/standin/reg/key_tree.h"
 #include "platform/standin/text/text_codec.h"
 #include "provider/provider_operations.h"
 #include "support/hive_image.h"

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/session/standin.h"
+#include "platform/standin/session/process_settings.h"
+#include "platform/standin/session/registry_file.h"
+#include "platform/standin/win32_api.h"
 
 namespace standin {
 

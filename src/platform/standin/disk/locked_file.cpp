@@ -58,7 +58,8 @@ void RemovePendingAndRaise(int signal) {
     raise(signal);
 }
 
-// Removes the temporary file if a signal ends the run while it lives.
+// Owns the name of the temporary file being written, and removes that file
+// if a signal ends the run while it lives; it cannot fail.
 class PendingTemp {
 public:
     explicit PendingTemp(const char* path) {

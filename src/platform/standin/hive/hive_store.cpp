@@ -48,7 +48,8 @@ struct HivexArray {
     ~HivexArray() { std::free(items); }
 };
 
-// HKEY_LOCAL_MACHINE of an offline image: the one hive we hold, as SOFTWARE.
+// Owns the SOFTWARE key: HKEY_LOCAL_MACHINE of an offline image, the one
+// hive we hold; making or deleting another key there is ERROR_ACCESS_DENIED.
 class MachineNode : public Node {
 public:
     explicit MachineNode(std::shared_ptr<Node> software) : software_(std::move(software)) {}
@@ -128,6 +129,8 @@ std::string BaseBlockProblem(const regf::BaseBlock& base, const unsigned char* b
 
 }  // namespace
 
+// One key of the hive, with its subkeys (and, for a large key, their index)
+// cached until it changes; what libhivex cannot read is ERROR_BADDB.
 class HiveNode : public Node {
 public:
     HiveNode(HiveStore& store, hive_node_h node) : store_(store), node_(node) {}

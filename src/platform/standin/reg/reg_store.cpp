@@ -1,7 +1,7 @@
 #include "platform/standin/reg/reg_store.h"
 
 #include "platform/standin/disk/locked_file.h"
-#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/reg/reg_text.h"
 
 namespace standin {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/standin/reg/reg_format.h"
-#include "platform/standin/reg/registry_tree.h"
+#include "platform/standin/reg/file_format.h"
+#include "platform/standin/reg/key_tree.h"
 #include "platform/standin/store/store.h"
 
 namespace standin {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "platform/standin/win32/process_state.h"
-#include "platform/standin/session/standin.h"
+#include "platform/standin/session/process_settings.h"
 
 namespace standin {
 

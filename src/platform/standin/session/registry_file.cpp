@@ -6,7 +6,7 @@
 #include "platform/standin/disk/locked_file.h"
 #include "platform/standin/hive/hive_store.h"
 #include "platform/standin/reg/reg_store.h"
-#include "platform/standin/session/standin.h"
+#include "platform/standin/session/registry_file.h"
 
 namespace standin {
 

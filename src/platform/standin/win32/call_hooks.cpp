@@ -9,7 +9,7 @@ CallHooks& TheCallHooks() {
     return hooks;
 }
 
-LONG CountCall(const char* function, bool registry, std::u16string_view detail) {
+LONG RunCallHooks(const char* function, bool registry, std::u16string_view detail) {
     CallHooks& hooks = TheCallHooks();
     if (!hooks.logCalls && hooks.faults.empty()) return 0;  // nobody is counting
     ++hooks.calls[function];

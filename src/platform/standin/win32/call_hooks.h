@@ -28,7 +28,8 @@ struct CallHooks {
 };
 
 CallHooks& TheCallHooks();
-// Counts a call and applies an armed fault; non-zero means fail with that code.
-LONG CountCall(const char* function, bool registry = true, std::u16string_view detail = {});
+// Runs the hooks of a call: counts and logs it, and applies an armed fault;
+// non-zero means fail with that code.
+LONG RunCallHooks(const char* function, bool registry = true, std::u16string_view detail = {});
 
 }  // namespace standin

@@ -40,7 +40,7 @@ bool ParseGuid(std::u16string_view text, GUID* guid) {
 }  // namespace
 
 HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
-    if (CountCall("CLSIDFromProgID", false)) return CO_E_CLASSSTRING;
+    if (RunCallHooks("CLSIDFromProgID", false)) return CO_E_CLASSSTRING;
     if (!progId || !clsid) return E_INVALIDARG;
     std::u16string name = WideToUtf16(progId);
     if (name.empty() || name.find(u'\\') != std::u16string::npos) return CO_E_CLASSSTRING;
@@ -58,7 +58,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
 }
 
 HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* text) {
-    if (CountCall("StringFromCLSID", false)) return E_OUTOFMEMORY;
+    if (RunCallHooks("StringFromCLSID", false)) return E_OUTOFMEMORY;
     if (!text) return E_INVALIDARG;
     char narrow[39];
     std::snprintf(narrow, sizeof narrow, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",

@@ -29,7 +29,7 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
 }
 
 BOOL WriteConsoleW(HANDLE console, const void* text, DWORD chars, LPDWORD written, LPVOID) {
-    if (CountCall("WriteConsoleW", false) || !TheProcess().console || console != kConsoleHandle || !text) {
+    if (RunCallHooks("WriteConsoleW", false) || !TheProcess().console || console != kConsoleHandle || !text) {
         TheProcess().lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }

@@ -133,7 +133,7 @@ std::string FindIgnoringCase(const std::string& path) {
 }  // namespace
 
 DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer) {
-    if (CountCall("GetCurrentDirectoryW", false) || TheProcess().currentDirectoryUnreadable) {
+    if (RunCallHooks("GetCurrentDirectoryW", false) || TheProcess().currentDirectoryUnreadable) {
         TheProcess().lastError = kFileNotFound;
         return 0;
     }
@@ -152,7 +152,7 @@ DWORD GetCurrentDirectoryW(DWORD bufferChars, LPWSTR buffer) {
 }
 
 DWORD GetFileAttributesW(LPCWSTR path) {
-    if (CountCall("GetFileAttributesW", false) || !path) {
+    if (RunCallHooks("GetFileAttributesW", false) || !path) {
         TheProcess().lastError = kFileNotFound;
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -181,7 +181,7 @@ DWORD GetLastError() {
 
 // Files the product writes (the undo file): created new, never replacing one.
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
-    if (CountCall("CreateFileW", false) || !path || !(access & GENERIC_WRITE) || disposition != CREATE_NEW) {
+    if (RunCallHooks("CreateFileW", false) || !path || !(access & GENERIC_WRITE) || disposition != CREATE_NEW) {
         TheProcess().lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
@@ -200,7 +200,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
 }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void*) {
-    if (CountCall("WriteFile", false)) return FALSE;
+    if (RunCallHooks("WriteFile", false)) return FALSE;
     int fd = static_cast<int>(reinterpret_cast<intptr_t>(file) - kFileHandleBase);
     const char* at = static_cast<const char*>(data);
     DWORD done = 0;
@@ -218,7 +218,7 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD bytes, LPDWORD written, void
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-    if (CountCall("FlushFileBuffers", false)) return FALSE;
+    if (RunCallHooks("FlushFileBuffers", false)) return FALSE;
     return fsync(static_cast<int>(reinterpret_cast<intptr_t>(file) - kFileHandleBase)) == 0;
 }
 

@@ -160,7 +160,7 @@ LONG OpenOrCreate(const char* function, HKEY parent, LPCWSTR subKey, REGSAM desi
             path.push_back(static_cast<char16_t>(*c));
         }
     }
-    if (LONG fault = CountCall(function, true, path)) return fault;
+    if (LONG fault = RunCallHooks(function, true, path)) return fault;
     if (!result) return ERROR_INVALID_PARAMETER;
     Resolved base;
     if (LONG status = Lookup(parent, &base)) return status;
@@ -201,7 +201,7 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM desi
 }
 
 LONG RegCloseKey(HKEY key) {
-    if (LONG fault = CountCall("RegCloseKey")) return fault;
+    if (LONG fault = RunCallHooks("RegCloseKey")) return fault;
     if (!key) return ERROR_INVALID_HANDLE;
     if (IsPredefined(key)) return ERROR_SUCCESS;
     return TheHandles().open.erase(reinterpret_cast<uintptr_t>(key)) ? ERROR_SUCCESS
@@ -210,7 +210,7 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDWORD type,
                   PVOID data, LPDWORD dataBytes) {
-    if (LONG fault = CountCall("RegGetValueW")) return fault;
+    if (LONG fault = RunCallHooks("RegGetValueW")) return fault;
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
@@ -255,7 +255,7 @@ LONG RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, LPDW
 }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, BYTE* data, LPDWORD dataBytes) {
-    if (LONG fault = CountCall("RegQueryValueExW")) return fault;
+    if (LONG fault = RunCallHooks("RegQueryValueExW")) return fault;
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
@@ -279,7 +279,7 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, BYTE* 
 
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataBytes) {
-    if (LONG fault = CountCall("RegSetValueExW")) return fault;
+    if (LONG fault = RunCallHooks("RegSetValueExW")) return fault;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
@@ -303,7 +303,7 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
                       LPDWORD maxSubKeyChars, LPDWORD maxClassChars, LPDWORD values,
                       LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
                       LPDWORD securityDescriptorBytes, PFILETIME lastWriteTime) {
-    if (LONG fault = CountCall("RegQueryInfoKeyW")) return fault;
+    if (LONG fault = RunCallHooks("RegQueryInfoKeyW")) return fault;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
@@ -340,7 +340,7 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
 
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD, LPWSTR keyClass,
                    LPDWORD classChars, PFILETIME lastWriteTime) {
-    if (LONG fault = CountCall("RegEnumKeyExW")) return fault;
+    if (LONG fault = RunCallHooks("RegEnumKeyExW")) return fault;
     Resolved handle;
     if (LONG status = Lookup(key, &handle)) return status;
     if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;

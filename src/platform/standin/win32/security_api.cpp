@@ -32,7 +32,7 @@ bool IsAdministratorsSid(const Sid& sid) {
 BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD sub0,
                               DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5,
                               DWORD sub6, DWORD sub7, PSID* sid) {
-    if (CountCall("AllocateAndInitializeSid", false)) return FALSE;
+    if (RunCallHooks("AllocateAndInitializeSid", false)) return FALSE;
     if (!authority || !sid || count == 0 || count > 8) return FALSE;
     auto made = std::make_unique<Sid>();
     made->count = count;
@@ -45,7 +45,7 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
 }
 
 BOOL CheckTokenMembership(HANDLE, PSID sid, BOOL* isMember) {
-    if (CountCall("CheckTokenMembership", false)) return FALSE;
+    if (RunCallHooks("CheckTokenMembership", false)) return FALSE;
     if (!sid || !isMember) return FALSE;
     bool admin = TheProcess().administrator.value_or(geteuid() == 0);
     if (!admin && !TheProcess().notAdministratorWhy.empty()) {

@@ -23,7 +23,8 @@
 #include <vector>
 
 #include "platform/standin/session/native_session.h"
-#include "platform/standin/session/standin.h"
+#include "platform/standin/session/process_settings.h"
+#include "platform/standin/session/registry_file.h"
 
 namespace {
 

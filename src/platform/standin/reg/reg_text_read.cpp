@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/reg/reg_text.h"
 #include "platform/standin/text/text_codec.h"
 
 namespace standin {
@@ -13,8 +13,8 @@ struct Line {
     size_t number;
 };
 
-// The file's lines one at a time, without their line ends, noting which
-// line ends the file uses.
+// Owns nothing: views the file's lines one at a time, without their line
+// ends, and notes which line ends the file uses; it cannot fail.
 class LineReader {
 public:
     explicit LineReader(std::string_view text) : text_(text) {}
@@ -171,6 +171,8 @@ bool SameName(std::string_view a, std::string_view b) {
     return EqualsFolded(Utf8ToUtf16(a), Utf8ToUtf16(b));
 }
 
+// Reads a file's sections and values into a tree, which refers into the text;
+// a line it cannot accept ends the parse with "<name>:<line>: <reason>".
 class Parser {
 public:
     // A parser of a file into a tree, whose form it fills in.

@@ -1,35 +1,14 @@
-// The stand-in's own interface, beside the Win32 functions: loading and saving
-// the registry file, and what the native session sets of the process (the
-// token, the system drive). Product code never includes this header; the
-// controls that tests use are in controls.h.
+// The registry's file on disk, a .reg file or an offline hive: loaded and
+// locked at start, its store put in place for the Win32 functions, and saved
+// at exit if the run changed it. Product code never includes this header.
 #pragma once
 
-#include <functional>
-#include <map>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "platform/standin/win32_api.h"
 
 namespace standin {
 
-// Token membership of the Administrators group; by default whether the user
-// is root. whyNot is said on standard error when membership is denied.
-void SetAdministrator(std::optional<bool> member, std::string whyNot = "");
-
-// The host folder that stands for drive C: (an offline image's system drive):
-// the current directory and file paths are given as C:\... inside it, and
-// nothing outside it has a path. Empty: Wine's Z: for the host's root.
-// False when the folder does not exist.
-bool SetSystemDrive(const std::string& folder);
-// No folder is drive C: and Wine's Z: would name nothing on the machine the
-// registry belongs to: the current directory cannot be read, and why is said
-// on standard error once.
-void SetNoSystemDrive(std::string why);
-
-// The registry file: loaded and locked at start, saved at exit if changed.
+// How a load went.
 struct LoadResult {
     bool ok = false;
     std::string error;  // "<file>:<line>: <reason>"
@@ -47,12 +26,14 @@ LoadResult LoadHiveFile(const std::string& path, double lockTimeout = 60);
 bool HasWow6432Node();
 // Loads from text in memory (no file, nothing locked).
 LoadResult LoadRegistryText(std::string_view bytes, const std::string& displayName);
+// Whether the run made a key or wrote a value since the load or the last save.
 bool RegistryChanged();
 // Writes the registry (or the hive) to the file it came from, atomically;
 // false with a reason on failure.
 bool SaveRegistryFile(std::string* error);
-// The registry as file text, in the format the file had.
+// The .reg store as file text, in the format the file had; empty for a hive.
 std::string SerializeRegistry();
+// Unlocks the file; a hive's store goes with it, a .reg tree stays in use.
 void ReleaseRegistryFile();
 
 }  // namespace standin

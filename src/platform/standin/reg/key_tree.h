@@ -54,6 +54,8 @@ struct NameLess {
     }
 };
 
+// Owns one value's name, type and data (or the file's line for it, until it
+// is first read); it cannot fail.
 class Value {
 public:
     Value(std::u16string name, DWORD type, std::vector<uint8_t> data)
@@ -90,8 +92,10 @@ struct Section {
 
 class Tree;
 
-// Keys live as long as their tree, deleted or not; a handle keeps the tree alive.
-// A key's values are read from its sections when first asked for.
+// Owns a key's values and the list of its children (the tree owns the keys);
+// keys live as long as their tree, deleted or not, and a handle keeps the tree
+// alive. Values are read from the sections when first asked for. As a Node it
+// never fails but with ERROR_FILE_NOT_FOUND.
 class Key : public Node {
 public:
     Key(NameView name, Key* parent, Tree* tree) : name_(name), parent_(parent), tree_(tree) {}

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/reg/reg_text.h"
 #include "platform/standin/text/text_codec.h"
 
 namespace standin {
@@ -16,7 +16,8 @@ namespace {
 constexpr size_t kHexWrap = 77;  // where regedit breaks a line of hex bytes
 constexpr std::string_view kDefaultHead = "Windows Registry Editor Version 5.00\r\n\r\n";
 
-// Builds the file's bytes from UTF-8 text, in the file's encoding.
+// Owns the file's bytes as they are built from UTF-8 text, in the file's
+// encoding (lone surrogates kept as WTF-8 gave them); it cannot fail.
 class Output {
 public:
     // sizeHint: the bytes expected, reserved at once.
@@ -207,7 +208,8 @@ struct Edit {
     std::string text;
 };
 
-// Works out the edits that give the text the run's changes.
+// Owns the edits that give the loaded text the run's changes, worked out
+// key by key; it cannot fail (every change has a spelling).
 class EditPlan {
 public:
     EditPlan(const Tree& tree, const FileFormat& format, std::string_view text)

@@ -1,9 +1,9 @@
-#include "platform/standin/reg/registry_tree.h"
+#include "platform/standin/reg/key_tree.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/standin/reg/reg_file.h"
+#include "platform/standin/reg/reg_text.h"
 #include "platform/standin/text/text_codec.h"
 
 namespace standin {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/standin/reg/reg_format.h"
-#include "platform/standin/reg/registry_tree.h"
+#include "platform/standin/reg/file_format.h"
+#include "platform/standin/reg/key_tree.h"
 
 namespace standin {
 
