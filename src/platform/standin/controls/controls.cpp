@@ -9,6 +9,7 @@
 
 #include "platform/standin/controls/controls.h"
 #include "platform/standin/reg/reg_store.h"
+#include "platform/standin/store/root_names.h"
 #include "platform/standin/store/store.h"
 #include "platform/standin/text/text_codec.h"
 #include "platform/standin/win32/call_hooks.h"
@@ -20,26 +21,11 @@ namespace standin {
 
 namespace {
 
-struct RootName {
-    std::u16string_view full;
-    std::u16string_view shortName;
-    HKEY handle;
-};
-
-const RootName kRoots[] = {
-    {u"HKEY_CLASSES_ROOT", u"HKCR", HKEY_CLASSES_ROOT},     {u"HKEY_LOCAL_MACHINE", u"HKLM", HKEY_LOCAL_MACHINE},
-    {u"HKEY_CURRENT_USER", u"HKCU", HKEY_CURRENT_USER},     {u"HKEY_USERS", u"HKU", HKEY_USERS},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC", HKEY_CURRENT_CONFIG},
-};
-
 // The parts of a full path: its root's handle (null for no root) and the names below it.
 HKEY SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
-    size_t end = path.find(u'\\');
-    std::u16string_view first = path.substr(0, end);
-    HKEY root = nullptr;
-    for (const auto& name : kRoots)
-        if (EqualsFolded(first, name.full) || EqualsFolded(first, name.shortName)) root = name.handle;
-    std::u16string_view rest = end == std::u16string_view::npos ? std::u16string_view() : path.substr(end + 1);
+    size_t used = 0;
+    HKEY root = RootOfPath(path, &used);
+    std::u16string_view rest = path.substr(std::min(used, path.size()));
     while (!rest.empty()) {
         size_t next = rest.find(u'\\');
         if (next != 0) parts->push_back(rest.substr(0, next));
