@@ -7,6 +7,7 @@
 #include <hivex.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,8 +42,26 @@ Listing HivexNames(hive_h* hive, hive_node_h node, std::vector<std::string>* nam
     return result;
 }
 
-hive_node_h HivexChild(hive_h* hive, hive_node_h node, const char* name) {
-    return node ? hivex_node_get_child(hive, node, name) : 0;
+// Whether a key's stored name holds a NUL. libhivex's name is a C string
+// that ends there, so it takes "CLSID\0x" for "CLSID"; Windows and the store
+// compare every character of the name and do not.
+bool NameHoldsNul(const std::vector<uint8_t>& bytes, hive_node_h node) {
+    size_t at = node + regf::kCellHeader;
+    if (at + sizeof(regf::KeyRecord) > bytes.size()) return true;
+    auto record = regf::Read<regf::KeyRecord>(bytes.data() + at);
+    const uint8_t* name = bytes.data() + at + sizeof record;
+    size_t length = std::min<size_t>(record.nameLength, bytes.size() - at - sizeof record);
+    size_t unit = record.flags & regf::kAsciiName ? 1 : 2;
+    for (size_t i = 0; i + unit <= length; i += unit)
+        if (name[i] == 0 && name[i + unit - 1] == 0) return true;
+    return false;
+}
+
+// The child of that name as libhivex finds it, or 0 where libhivex's finding
+// is not the key of that name.
+hive_node_h HivexChild(hive_h* hive, const std::vector<uint8_t>& bytes, hive_node_h node, const char* name) {
+    hive_node_h child = node ? hivex_node_get_child(hive, node, name) : 0;
+    return child && !NameHoldsNul(bytes, child) ? child : 0;
 }
 
 // The store's reading of the same key through the registry functions.
@@ -88,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     hive_h* hive = hivex_open(path.c_str(), 0);
     if (!hive) __builtin_trap();  // the store opened what libhivex refuses
-    hive_node_h classes = HivexChild(hive, hivex_root(hive), "Classes");
-    hive_node_h wow = HivexChild(hive, classes, "Wow6432Node");
-    hive_node_h clsid = HivexChild(hive, wow ? wow : classes, "CLSID");
+    hive_node_h classes = HivexChild(hive, bytes, hivex_root(hive), "Classes");
+    hive_node_h wow = HivexChild(hive, bytes, classes, "Wow6432Node");
+    hive_node_h clsid = HivexChild(hive, bytes, wow ? wow : classes, "CLSID");
     std::vector<std::string> read;
     Listing listing = clsid ? HivexNames(hive, clsid, &read) : Listing::NoName;
     hivex_close(hive);
