@@ -55,5 +55,12 @@ sudo=""
 if [[ $mode != native ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
+# A mirror in mid-sync fails an index now and then; try again, and go on with
+# the indexes that did come if it keeps failing (the install says if any
+# package is then missing).
+for attempt in 1 2 3; do
+    $sudo apt-get update -qq && break
+    echo "apt-get update failed (attempt $attempt of 3)" >&2
+    sleep $((attempt * 5))
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
