@@ -7,6 +7,7 @@
 #include "platform/standin/hive/hive_store.h"
 #include "platform/standin/reg/reg_store.h"
 #include "platform/standin/session/registry_file.h"
+#include "platform/standin/store/store.h"
 
 namespace standin {
 
