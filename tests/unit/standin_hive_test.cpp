@@ -58,10 +58,13 @@ protected:
     }
     regf::KeyRecord KeyAt(const std::wstring& path) { return regf::Read<regf::KeyRecord>(&image_.bytes[Record(path)]); }
     void Patch(size_t at, const void* bytes, size_t size) { std::memcpy(&image_.bytes[at], bytes, size); }
-    void Open() {
+    standin::LoadResult Load() {
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(image_.bytes.data()), static_cast<std::streamsize>(image_.bytes.size()));
-        standin::LoadResult loaded = standin::LoadHiveFile(path_);
+        return standin::LoadHiveFile(path_);
+    }
+    void Open() {
+        standin::LoadResult loaded = Load();
         ASSERT_TRUE(loaded.ok) << loaded.error;
     }
     // A /D sweep: its status and lines.
@@ -147,6 +150,20 @@ TEST_F(DamagedProviderTest, MarkerKeyRecord) {
     Build();
     Patch(Record(kClassesPath + L"\\" + kA + L"\\QIV Provider"), "kn", 2);
     ExpectAlphaFailsAndBravoIsConfigured();
+}
+
+TEST_F(HiveStoreTest, BaseBlockNamingFewerBytesThanItsBinsHoldIsRefused) {
+    Build();
+    uint32_t binsSize = 100;  // inside the first bin, which libhivex still reads whole
+    Patch(offsetof(regf::BaseBlock, binsSize), &binsSize, sizeof binsSize);
+    uint32_t sum = regf::Checksum(image_.bytes.data());
+    Patch(offsetof(regf::BaseBlock, checksum), &sum, sizeof sum);
+    standin::LoadResult loaded = Load();
+    EXPECT_FALSE(loaded.ok);
+    EXPECT_NE(loaded.error.find(": the hive's base block is damaged (it names 100 bytes of hive bins, but the bin at "
+                                "offset 0 runs to "),
+              std::string::npos)
+        << loaded.error;
 }
 
 TEST_F(HiveStoreTest, WriteThatWouldRewriteABigDataValueIsRefusedAndTheValueKeepsItsForm) {

@@ -388,8 +388,8 @@ std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string*
     }
     auto store = std::make_unique<HiveStore>(hive, path);
     store->minorVersion_ = base.minorVersion;
-    if (!store->MapFile(size)) {
-        *error = path + ": cannot be mapped: " + std::strerror(errno);
+    if (std::string problem; !store->MapFile(size, &problem)) {
+        *error = path + ": " + problem;
         return nullptr;
     }
     hive_node_h root = hivex_root(hive);
@@ -408,11 +408,11 @@ std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string*
 
 // Maps the file read-only and notes where its cells in use start, walking
 // the bins as libhivex does when it opens a hive.
-bool HiveStore::MapFile(size_t size) {
+bool HiveStore::MapFile(size_t size, std::string* problem) {
     int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
+    void* mapped = fd < 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) *problem = std::string("cannot be mapped: ") + std::strerror(errno);
+    if (fd >= 0) close(fd);
     if (mapped == MAP_FAILED) return false;
     file_.bytes = static_cast<unsigned char*>(mapped);
     file_.size = size;
@@ -424,7 +424,16 @@ bool HiveStore::MapFile(size_t size) {
         auto header = regf::Read<regf::BinHeader>(file_.bytes + bin);
         if (std::memcmp(header.signature, "hbin", 4) != 0 || header.size < sizeof header || header.size % 4096)
             break;
-        size_t binEnd = std::min(end, bin + header.size);
+        // libhivex reads such a bin to its end, Windows only to the end the
+        // base block names: no reading of the keys can be trusted.
+        if (bin + header.size > end) {
+            *problem = "the hive's base block is damaged (it names " + std::to_string(base.binsSize) +
+                       " bytes of hive bins, but the bin at offset " + std::to_string(bin - regf::kFirstBin) +
+                       " runs to " + std::to_string(bin + header.size - regf::kFirstBin) +
+                       "): restore the file from a backup";
+            return false;
+        }
+        size_t binEnd = bin + header.size;
         for (size_t cell = bin + sizeof header; cell + 4 <= binEnd;) {
             // libhivex holds the hive too: what the walk read is given back
             // as it goes, so that the file is never held twice.

@@ -88,7 +88,8 @@ private:
     const unsigned char* RecordInFile(hive_node_h node) const;
     // A key's name bytes in the file as opened (length in characters), or null.
     const unsigned char* NameInFile(hive_node_h node, size_t* length, bool* latin1) const;
-    bool MapFile(size_t size);
+    // Maps the file and finds its cells; false with the problem in words.
+    bool MapFile(size_t size, std::string* problem);
     bool PatchTimes(const std::string& path, std::string* error) const;
 
     struct Mapping {
