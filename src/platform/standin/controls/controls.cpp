@@ -4,7 +4,6 @@
 // and counting what is still open.
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "platform/standin/controls/controls.h"
@@ -25,7 +24,7 @@ namespace {
 HKEY SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
     size_t used = 0;
     HKEY root = RootOfPath(path, &used);
-    std::u16string_view rest = path.substr(std::min(used, path.size()));
+    std::u16string_view rest = path.substr(used);
     while (!rest.empty()) {
         size_t next = rest.find(u'\\');
         if (next != 0) parts->push_back(rest.substr(0, next));

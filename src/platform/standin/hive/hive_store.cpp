@@ -106,6 +106,11 @@ uint64_t FileTimeNow() {
     return static_cast<uint64_t>(since1970.count() / 100) + 116444736000000000ull;
 }
 
+// A hive whose base block contradicts itself or its bins, in words.
+std::string DamagedBaseBlock(const std::string& why) {
+    return "the hive's base block is damaged (" + why + "): restore the file from a backup";
+}
+
 // Why a base block is not one the tool can use, in words; "" when it is.
 std::string BaseBlockProblem(const regf::BaseBlock& base, const unsigned char* bytes, unsigned long long size) {
     if (std::memcmp(base.signature, "regf", 4) != 0) return "not a registry hive (no \"regf\" base block)";
@@ -120,7 +125,7 @@ std::string BaseBlockProblem(const regf::BaseBlock& base, const unsigned char* b
         return "a hive of format version " + std::to_string(base.majorVersion) + "." +
                std::to_string(base.minorVersion) + ", which no supported Windows writes";
     if (regf::Checksum(bytes) != base.checksum)
-        return "the hive's base block is damaged (its checksum does not match): restore the file from a backup";
+        return DamagedBaseBlock("its checksum does not match");
     if (regf::kBaseBlockSize + static_cast<unsigned long long>(base.binsSize) > size)
         return "the hive is truncated (its base block names " + std::to_string(base.binsSize) +
                " bytes of hive bins; the file holds " + std::to_string(size - regf::kBaseBlockSize) + ")";
@@ -411,9 +416,12 @@ std::unique_ptr<HiveStore> HiveStore::Open(const std::string& path, std::string*
 bool HiveStore::MapFile(size_t size, std::string* problem) {
     int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     void* mapped = fd < 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED) *problem = std::string("cannot be mapped: ") + std::strerror(errno);
+    int failure = errno;
     if (fd >= 0) close(fd);
-    if (mapped == MAP_FAILED) return false;
+    if (mapped == MAP_FAILED) {
+        *problem = std::string("cannot be mapped: ") + std::strerror(failure);
+        return false;
+    }
     file_.bytes = static_cast<unsigned char*>(mapped);
     file_.size = size;
     cellStarts_.assign(size / 32 + 1, 0);
@@ -427,10 +435,10 @@ bool HiveStore::MapFile(size_t size, std::string* problem) {
         // libhivex reads such a bin to its end, Windows only to the end the
         // base block names: no reading of the keys can be trusted.
         if (bin + header.size > end) {
-            *problem = "the hive's base block is damaged (it names " + std::to_string(base.binsSize) +
-                       " bytes of hive bins, but the bin at offset " + std::to_string(bin - regf::kFirstBin) +
-                       " runs to " + std::to_string(bin + header.size - regf::kFirstBin) +
-                       "): restore the file from a backup";
+            *problem = DamagedBaseBlock("it names " + std::to_string(base.binsSize) +
+                                        " bytes of hive bins, but the bin at offset " +
+                                        std::to_string(bin - regf::kFirstBin) + " runs to " +
+                                        std::to_string(bin + header.size - regf::kFirstBin));
             return false;
         }
         size_t binEnd = bin + header.size;
