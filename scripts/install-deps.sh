@@ -63,4 +63,24 @@ for attempt in 1 2 3; do
     echo "apt-get update failed (attempt $attempt of 3)" >&2
     sleep $((attempt * 5))
 done
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" > /dev/null
+# install [apt-get options]: installs what is missing; apt's errors go to
+# $log, so that a fallback that works leaves one line, not the first error.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" \
+        > /dev/null 2>> "$log"
+}
+install && exit 0
+# An index that failed to come (one architecture's of the security suite, say)
+# leaves the two architectures at different versions of a Multi-Arch: same
+# package, and wine32:i386 cannot be installed. The release's own suite holds
+# one version for both: install from it.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+if [[ -n $codename ]]; then
+    echo "The install could not be resolved across the suites; installing from $codename's own suite for both architectures" >&2
+    install -t "$codename" && exit 0
+fi
+cat "$log" >&2
+echo "install-deps.sh: could not install ${missing[*]}${codename:+, not even from $codename's own suite}; see apt's errors above" >&2
+exit 1
