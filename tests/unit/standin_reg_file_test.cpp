@@ -2,6 +2,7 @@
 // nothing but what changed.
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "test_support.h"
@@ -154,12 +155,43 @@ TEST_F(RegFileTest, DosEndOfFileLineIsAcceptedKeptAndNewKeysGoBeforeIt) {
               "REGEDIT4\r\n\r\n[HKCR\\K]\r\n\"a\"=\"1\"\r\n[HKEY_CLASSES_ROOT\\N]\r\n\"v\"=\"new\"\r\n\r\n\x1A");
 }
 
-TEST_F(RegFileTest, LineABackslashContinuesDoesNotSwallowTheLinesAdded) {
-    // The values after a deletion line are not read: the last one may end the file continued.
+TEST_F(RegFileTest, FileEndingInAContinuedHexLineLosesTheBackslashBeforeLinesAreAdded) {
+    // Regedit passes over blank lines in a continuation, so a line added after
+    // it would be read as more bytes: the backslash goes, the bytes stay.
     std::string saved = SavedAfter("REGEDIT4\n\n[-HKCR\\Gone]\n\"w\"=hex:01,\\", {{L"HKCR\\N", L"v"}});
-    EXPECT_EQ(saved, "REGEDIT4\n\n[-HKCR\\Gone]\n\"w\"=hex:01,\\\n\n[HKEY_CLASSES_ROOT\\N]\n\"v\"=\"new\"\n");
+    EXPECT_EQ(saved, "REGEDIT4\n\n[-HKCR\\Gone]\n\"w\"=hex:01,\n[HKEY_CLASSES_ROOT\\N]\n\"v\"=\"new\"\n");
+    saved = SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"w\"=hex:01,\\\n\n", {{L"HKCR\\K", L"v"}});
+    EXPECT_EQ(saved, "REGEDIT4\n\n[HKCR\\K]\n\"w\"=hex:01,\n\"v\"=\"new\"\n\n");
     ASSERT_TRUE(LoadRegistryText(saved, "again.reg").ok);
-    EXPECT_EQ(test::Str(L"HKCR\\N", L"v"), L"new");
+    EXPECT_EQ(standin::GetValue(L"HKCR\\K", L"w")->bytes, (std::vector<uint8_t>{1}));
+}
+
+TEST_F(RegFileTest, ValueDataIsReadAsRegeditReadsIt) {
+    struct Case {
+        std::string line;
+        DWORD type;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"\"v\"=dword: 5 ; five", REG_DWORD, {5, 0, 0, 0}},
+        {"\"v\"=hex:01, 02 ; two", REG_BINARY, {1, 2}},
+        {"\"v\"=hex:01,\\ ; more\n  02", REG_BINARY, {1, 2}},
+        {"\"v\"=hex:01,\\\n\n; between\n  02", REG_BINARY, {1, 2}},
+        {"\"v\"=hex(7):\\\n  41,00,00,00", REG_MULTI_SZ, {'A', 0, 0, 0}},
+        {"\"v\"=\"1\" ; not continued =hex:01,\\", REG_SZ, {'1', 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(LoadRegistryText("Windows Registry Editor Version 5.00\n\n[HKCR\\K]\n" + c.line + "\n", "d.reg").ok)
+            << c.line;
+        std::optional<standin::RawValue> v = standin::GetValue(L"HKCR\\K", L"v");
+        ASSERT_TRUE(v) << c.line;
+        EXPECT_EQ(v->type, c.type) << c.line;
+        EXPECT_EQ(v->bytes, c.bytes) << c.line;
+    }
+}
+
+TEST_F(RegFileTest, RewrittenDwordKeepsTheCommentAfterIt) {
+    EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n\"v\"=dword:1  ; why\n", {{L"HKCR\\K", L"v"}}),
+              "REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"new\"  ; why\n");
 }
 
 TEST_F(RegFileTest, RewrittenStringKeepsTheCommentAfterIt) {
@@ -197,6 +229,13 @@ TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=sz:x\n", "f.reg:3: unknown value data"},
         {"REGEDIT4\n[HKCR\\A]\nstray\n", "f.reg:3: unrecognised line"},
         {"REGEDIT4\n[-HKEY_CLASSES_ROOT\\]\n", "f.reg:2: a root key cannot be deleted"},
+        // Regedit drops each of these values and the line after it, unlike any reading of ours.
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:01 ,02\n", "f.reg:3: malformed hexadecimal"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:01\\\n  02\n", "f.reg:3: malformed hexadecimal"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:01,\\\n\n[HKCR\\B]\n", "f.reg:3: malformed hexadecimal"},
+        {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:01,\\\n\"w\"=\"1\"\n", "f.reg:3: malformed hexadecimal"},
+        // A comment ending in a backslash continues nothing: the next line stands alone.
+        {"REGEDIT4\n[HKCR\\K]\n\"v\"=\"1\" ;=hex:01,\\\n D\\\\", "f.reg:4: unrecognised line"},
     };
     for (const auto& c : cases) {
         standin::LoadResult r = LoadRegistryText(c.text, "f.reg");

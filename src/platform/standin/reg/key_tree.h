@@ -198,6 +198,9 @@ public:
     // refer into it rather than keeping copies.
     std::string text;
     std::deque<Section> sections;  // in file order; grows without moving what it holds
+    // The backslash of a hex value's continuation that the file ends in, if
+    // any: a line added after it would be read as more of that value.
+    std::string_view openContinuation;
 
     Key* NewRoot(std::u16string_view name);
     // A pointer to the key that keeps the whole tree alive.

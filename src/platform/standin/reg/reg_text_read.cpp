@@ -134,20 +134,58 @@ HeadError SplitValueLine(std::string_view line, std::u16string* name, std::strin
 // lines that end in a backslash.
 struct ValueLines {
     std::string_view raw;      // from the first line to the last, line ends inside
-    std::string_view logical;  // the lines joined without their continuation backslashes
+    std::string_view logical;  // the data's lines joined, without backslashes and comments
+    std::string_view open;     // the backslash of a continuation that the file ends in, if any
 };
 
+// One line's part of hex data: up to a comment, without the blanks around
+// it; *backslash views a backslash that continues it (taken off the part).
+std::string_view HexPart(std::string_view part, std::string_view* backslash) {
+    part = TrimRight(part.substr(0, part.find(';')));
+    *backslash = {};
+    if (!part.empty() && part.back() == '\\') {
+        *backslash = part.substr(part.size() - 1);
+        part = TrimRight(part.substr(0, part.size() - 1));
+    }
+    return part;
+}
+
+// A line that a continuation passes over, as regedit does: blank, or a comment.
+bool IsContinuationGap(std::string_view line) {
+    std::string_view t = TrimLeft(TrimRight(line));
+    return t.empty() || t.front() == ';';
+}
+
+// Hex data ("hex:", "hex(N):") continues where a line ends in a backslash
+// after a comma or its colon, blank and comment lines in between passed over
+// as regedit passes them; a backslash anywhere else is malformed and kept in
+// the logical line, so that the parse fails there. Other data never continues.
 ValueLines ReadValueLines(const Line& first, LineReader& reader, std::string* store) {
     std::string_view logical = TrimRight(first.text);
-    ValueLines lines{first.text, logical};
-    if (logical.empty() || logical.back() != '\\' || logical.find("=hex") == std::string_view::npos) return lines;
-    std::string joined(logical);
-    Line next{};
-    while (!joined.empty() && joined.back() == '\\' && reader.Next(&next)) {
-        joined.pop_back();
-        joined += TrimLeft(TrimRight(next.text));
+    ValueLines lines{first.text, logical, {}};
+    std::string_view data;
+    if (SplitValueLine(logical, nullptr, &data) != HeadError::None || data.rfind("hex", 0) != 0) return lines;
+    std::string_view backslash;
+    std::string_view part = HexPart(data, &backslash);
+    if (backslash.empty() && part.size() == data.size()) return lines;  // one line, as it stands
+    std::string joined(logical.substr(0, static_cast<size_t>(data.data() - logical.data())));
+    for (;;) {
+        joined += part;
+        if (backslash.empty()) break;
+        if (part.empty() || (part.back() != ',' && part.back() != ':')) {
+            joined += '\\';
+            break;
+        }
+        Line next{};
+        bool more = reader.Next(&next);
+        while (more && IsContinuationGap(next.text)) more = reader.Next(&next);
+        if (!more) {
+            lines.open = backslash;
+            break;
+        }
         lines.raw = std::string_view(first.text.data(),
                                      static_cast<size_t>(next.text.data() + next.text.size() - first.text.data()));
+        part = HexPart(TrimLeft(next.text), &backslash);
     }
     *store = std::move(joined);
     lines.logical = *store;
@@ -349,11 +387,13 @@ bool ParseHexNumber(std::string_view digits, size_t maxDigits, uint32_t* value) 
     return true;
 }
 
+// Bytes as regedit reads them: blanks may come before a byte or at the end
+// of the list, never between a byte and its comma.
 bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* out) {
     while (!(text = TrimLeft(TrimRight(text))).empty()) {
         size_t comma = text.find(',');
         uint32_t value = 0;
-        if (!ParseHexNumber(TrimRight(text.substr(0, comma)), 2, &value)) return false;
+        if (!ParseHexNumber(text.substr(0, comma), 2, &value)) return false;
         out->push_back(static_cast<uint8_t>(value));
         if (comma == std::string_view::npos) break;
         text.remove_prefix(comma + 1);
@@ -382,7 +422,9 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
     if (!bytes) bytes = &scratch;
     if (data.rfind("dword:", 0) == 0) {
         uint32_t v = 0;
-        if (!ParseHexNumber(TrimRight(data.substr(6)), 8, &v)) return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
+        std::string_view digits = data.substr(6);
+        if (!ParseHexNumber(TrimLeft(TrimRight(digits.substr(0, digits.find(';')))), 8, &v))
+            return Fail(line, "dword: needs 1 to 8 hexadecimal digits");
         *type = REG_DWORD;
         for (int k = 0; k < 4; ++k) bytes->push_back(static_cast<uint8_t>(v >> (8 * k)));
         return true;
@@ -410,7 +452,9 @@ bool Parser::ParseData(std::string_view data, size_t line, DWORD* type, std::vec
 
 bool Parser::ValueLine(const Line& first, LineReader& reader) {
     size_t line = first.number;
-    std::string_view logical = ReadValueLines(first, reader, &logicalStore_).logical;
+    ValueLines lines = ReadValueLines(first, reader, &logicalStore_);
+    std::string_view logical = lines.logical;
+    if (!lines.open.empty()) tree_->openContinuation = lines.open;
     if (!section_) {
         if (sectionDeleted_) return true;
         return Fail(line, "a value must follow a [key] line");

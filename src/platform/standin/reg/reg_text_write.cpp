@@ -177,28 +177,28 @@ std::string_view AfterQuotedText(std::string_view data) {
     return {};
 }
 
-// Whether the line that ends just before `at` (or at the end of the text)
-// ends in a backslash: a hex value's line that the next line continues.
-bool ContinuedBefore(std::string_view text, size_t at) {
-    size_t end = at;
-    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) --end;
-    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
-    return end > 0 && text[end - 1] == '\\';
-}
-
 // Lines to insert where a line ends (each followed by eol) or at the end of a
 // last line without one (each preceded by eol, so the file still ends so).
-// After a line that a backslash continues, a blank line ends it first, so
-// that the lines inserted stay lines of their own.
-std::string Lines(const std::vector<std::string>& lines, bool afterLineEnd, std::string_view eol, bool continued) {
+std::string Lines(const std::vector<std::string>& lines, bool afterLineEnd, std::string_view eol) {
     std::string text;
-    if (continued) text += eol;
     for (const std::string& line : lines) {
         if (!afterLineEnd) text += eol;
         text += line;
         if (afterLineEnd) text += eol;
     }
     return text;
+}
+
+// What follows a one-line entry's data: the blanks and comment after a quoted
+// text, or a comment after other data with the blanks before it; or "".
+std::string_view TrailingComment(std::string_view entry, size_t dataStart) {
+    if (entry.find('\n') != std::string_view::npos) return {};
+    std::string_view data = entry.substr(dataStart);
+    if (!data.empty() && data.front() == '"') return AfterQuotedText(data);
+    size_t from = data.find(';');
+    if (from == std::string_view::npos) return {};
+    while (from > 0 && (data[from - 1] == ' ' || data[from - 1] == '\t')) --from;
+    return data.substr(from);
 }
 
 // Replaces the bytes [at, at + length) of the text.
@@ -238,12 +238,27 @@ public:
     // The edits in file order, the added keys last.
     std::vector<Edit> Finish(size_t headEnd) {
         if (!tail_.empty()) edits_.push_back(TailEdit(headEnd));
+        CloseOpenContinuation();
         std::stable_sort(edits_.begin(), edits_.end(), [](const Edit& a, const Edit& b) { return a.at < b.at; });
         return std::move(edits_);
     }
 
 private:
     size_t Offset(std::string_view view) const { return static_cast<size_t>(view.data() - text_.data()); }
+
+    // A file that ends in a hex value's continuation would have lines added
+    // after it read as more of that value (regedit passes over blank lines
+    // there): its backslash goes, which leaves the value's bytes as they are.
+    void CloseOpenContinuation() {
+        if (tree_.openContinuation.empty()) return;
+        size_t at = Offset(tree_.openContinuation);
+        bool insertedAfter = false;
+        for (const Edit& e : edits_) {
+            if (e.at <= at && at < e.at + e.length) return;  // the value's lines are rewritten
+            insertedAfter = insertedAfter || e.at > at;
+        }
+        if (insertedAfter) edits_.push_back(Edit{at, 1, ""});
+    }
 
     // The line end of the line that holds offset `at` (or the file's own).
     std::string_view EolOfLine(size_t at) const {
@@ -273,7 +288,7 @@ private:
         size_t start = DataStart(entry);
         std::string_view eol = EolOfLine(Offset(entry));
         std::string data = DataText(v, regedit4_, start, eol);
-        if (data.front() == '"') data += AfterQuotedText(entry.substr(start));
+        data += TrailingComment(entry, start);
         edits_.push_back(Edit{Offset(entry) + start, entry.size() - start, std::move(data)});
     }
 
@@ -289,7 +304,7 @@ private:
         std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
         std::vector<std::string> lines;
         for (const Value* v : values) lines.push_back(ValueLine(*v, regedit4_, eol));
-        edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol, ContinuedBefore(text_, at))});
+        edits_.push_back(Edit{at, 0, Lines(lines, lineEnded, eol)});
     }
 
     void AppendKey(const Key& key) {
@@ -309,7 +324,7 @@ private:
         at = std::max(at, headEnd);
         bool lineEnded = at > 0 && text_[at - 1] == '\n';
         std::string_view eol = lineEnded ? EolOfLine(at - 1) : eol_;
-        return Edit{at, 0, Lines(tail_, lineEnded, eol, ContinuedBefore(text_, at))};
+        return Edit{at, 0, Lines(tail_, lineEnded, eol)};
     }
 
     const Tree& tree_;
