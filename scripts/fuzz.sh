@@ -4,7 +4,10 @@
 # build/fuzz/work-<target>; a crash leaves its input in build/fuzz/artifacts/
 # and fails the script: add that input to fuzz/corpus/<target>/ with the fix.
 # With --ci, each target makes a fixed number of executions from a fixed seed
-# (about 30 s each here), so that CI fails on a regression, never by chance.
+# (about 30 s each here), so that CI fails on a regression, never by chance:
+# the seeds are read in one order (their names' byte order, handed over as a
+# list, since a folder's order is its file system's) into an empty work
+# corpus that is never reloaded, so every machine replays the same run.
 # Usage: fuzz.sh [seconds per target | --ci]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -23,15 +26,19 @@ for target in command_line reg_loader registry_reads hive_store; do
     fi
     work=build/fuzz/work-$target
     budget=(-max_total_time="$seconds")
+    corpora=("$work" "$seeds")
     if [[ $seconds == --ci ]]; then
         work=build/fuzz/ci-$target
         rm -rf "$work"
-        budget=(-seed=1 -runs="${ci_runs[$target]}" -max_total_time=120)
+        list=build/fuzz/seeds-$target.txt
+        (export LC_ALL=C; ls -d "$seeds"/* | sort | paste -sd, -) > "$list"
+        budget=(-seed=1 -runs="${ci_runs[$target]}" -reload=0 -seed_inputs=@"$list")
+        corpora=("$work")
     fi
     mkdir -p "$work"
     start=$SECONDS
     "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "$work" "$seeds" \
+        -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "${corpora[@]}" \
         > "build/fuzz/run-$target.log" 2>&1
     result=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/run-$target.log")

@@ -65,10 +65,11 @@ uint64_t Mix(uint64_t h, uint64_t v) {
     return h ^ (h >> 29);
 }
 
-// A name's hash after case folding; a name of ASCII units hashes alike
-// whether it is kept as text or as UTF-16.
-uint32_t HashName(const void* parent, NameView name) {
-    uint64_t h = Mix(reinterpret_cast<uintptr_t>(parent), name.size());
+// A name's hash after case folding, with its parent's index (not its
+// address, so that a run hashes alike wherever memory lies); a name of ASCII
+// units hashes alike whether it is kept as text or as UTF-16.
+uint32_t HashName(uint32_t parentIndex, NameView name) {
+    uint64_t h = Mix(parentIndex, name.size());
     size_t n = name.size();
     bool ascii = !name.IsWide();
     if (!ascii) {
@@ -148,7 +149,7 @@ Key* Tree::KeyAtPath(std::u16string_view path, bool create) {
 
 Key* Tree::Find(const Key* parent, NameView name) const {
     if (slots_.empty()) return nullptr;
-    uint32_t hash = HashName(parent, name);
+    uint32_t hash = HashName(parent ? parent->index_ : 0, name);
     size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
@@ -173,7 +174,7 @@ void Tree::Grow() {
 
 Key* Tree::Make(Key* parent, NameView name, bool keepName) {
     if ((used_ + 1) * 2 > slots_.size()) Grow();
-    uint32_t hash = HashName(parent, name);
+    uint32_t hash = HashName(parent ? parent->index_ : 0, name);
     if (keepName) name = NameView::Wide(names_.emplace_back(name.ToUtf16()));
     Key* key = &keys_.emplace_back(name, parent, this);
     key->index_ = static_cast<uint32_t>(keys_.size());
@@ -187,7 +188,7 @@ Key* Tree::Make(Key* parent, NameView name, bool keepName) {
 
 void Tree::Forget(const Key* key) {
     size_t mask = slots_.size() - 1;
-    size_t i = HashName(key->parent_, key->name_) & mask;
+    size_t i = HashName(key->parent_ ? key->parent_->index_ : 0, key->name_) & mask;
     while (slots_[i].key != key->index_) i = (i + 1) & mask;
     slots_[i] = Slot{0, 0};
     --used_;
