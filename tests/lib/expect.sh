@@ -8,7 +8,8 @@ checks=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# check NAME WANT_STATUS GOT_STATUS WANT_FILE GOT_FILE: compares one run.
+# check NAME WANT_STATUS GOT_STATUS WANT_FILE GOT_FILE: compares one run;
+# fails when it differs.
 check() {
     local name=$1 want_status=$2 got_status=$3 want_file=$4 got_file=$5
     checks=$((checks + 1))
@@ -16,6 +17,7 @@ check() {
         failures=$((failures + 1))
         echo "FAIL: $name (exit $got_status, expected $want_status)"
         cat "$got_file.diff"
+        return 1
     else
         echo "ok: $name"
     fi

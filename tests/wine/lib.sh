@@ -13,6 +13,24 @@ if [[ -z ${WINEPREFIX:-} ]]; then
     [[ -d $WINEPREFIX/drive_c/windows/system32 ]] || "$source_dir/scripts/wine-prefix.sh"
 fi
 
+# Keys that a failed run shows as they then are (reg query /s, both views):
+# a test sets it to the keys its runs touch.
+watch=()
+
+# explain: what a failed run saw besides its status and output: the whole
+# output, standard error, and the watched keys.
+explain() {
+    echo "  output:"; sed 's/^/    /' "$work/got"
+    echo "  standard error:"; sed 's/^/    /' "$work/err"
+    local key view
+    for key in "${watch[@]}"; do
+        for view in 32 64; do
+            echo "  reg query $key /s /reg:$view:"
+            wine reg query "$key" /s /reg:$view 2>&1 < /dev/null | tr -d '\r' | sed 's/^/    /'
+        done
+    done
+}
+
 # run NAME STATUS DIR ARGS...: the tool under Wine, expected lines on stdin.
 run() {
     local name=$1 status=$2 dir=$3
@@ -21,7 +39,7 @@ run() {
     (cd "$dir" && wine "$tool" "$@" > "$work/raw" 2> "$work/err" < /dev/null)
     local got=$?
     tr -d '\r' < "$work/raw" > "$work/got"
-    check "$name" "$status" "$got" "$work/want" "$work/got"
+    check "$name" "$status" "$got" "$work/want" "$work/got" || explain
 }
 
 # The Windows form of a host directory, as Wine shows it to the tool.

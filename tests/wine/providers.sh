@@ -74,11 +74,13 @@ Windows Registry Editor Version 5.00
 REG
 reset_registry "$work/zero.reg"
 reg_import "$work/zero.reg"
+watch=("$key32\\$Z" "$key32\\$Y" "HKCR\\AppID\\$Z" "HKCR\\AppID\\$Y")
 run "zero-byte values show as empty" 0 "$work" /S < <(banner; echo "Provider DllSurrogate validation. ";
     report "" "$Z" "-- N/A --"; report "" "$Y" "")
 run "zero-byte values configure like empty ones" 0 "$work/host" /C < <(banner;
     echo "Provider DllSurrogate configuration. "; report "" "$Z" "$host"; report "" "$Y" "$host")
 check_true "the zero-byte AppID was replaced by the CLSID" test "$(reg_value "$key32\\$Z" AppID)" = "REG_SZ $Z"
+watch=()
 
 # An AppID holding a path is never followed; a refused write is reported.
 V={5E1C7A10-3B2D-4C8E-9F01-00000000BAD0}
