@@ -82,5 +82,7 @@ if [[ -n $codename ]]; then
     install -t "$codename" && exit 0
 fi
 cat "$log" >&2
-echo "install-deps.sh: could not install ${missing[*]}${codename:+, not even from $codename's own suite}; see apt's errors above" >&2
+also=""
+[[ -z $codename ]] || also=", not even from $codename's own suite"
+echo "install-deps.sh: could not install ${missing[*]}$also; see apt's errors above" >&2
 exit 1
