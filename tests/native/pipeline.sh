@@ -122,10 +122,14 @@ touch "$hive.vandrel-save-AbC123"
 (cd "$talvek" && VANDREL_HIVE=$hive "$tool" /S > /dev/null 2>&1)
 check_true "a killed run's temporary file is removed by the next run" test ! -e "$hive.vandrel-save-AbC123"
 if command -v strace > /dev/null; then
-    (cd "$talvek" && VANDREL_HIVE=$hive exec strace -o /dev/null -e inject=fsync:delay_enter=3000000 "$tool" /D \
+    (cd "$talvek" && VANDREL_HIVE=$hive exec strace -o /dev/null -e inject=fsync:delay_enter=6000000 "$tool" /D \
         > /dev/null 2>&1) &
     tracer=$!
-    sleep 1.5
+    # The save is held at its fsync for 6 s: wait until its temporary file is there.
+    for _ in {1..50}; do
+        ls "$(dirname "$hive")" | grep -q vandrel-save && break
+        sleep 0.1
+    done
     check_true "a save held open has its temporary file" test -n "$(ls "$(dirname "$hive")" | grep vandrel-save)"
     pkill -TERM -P "$tracer"  # the tool, which strace runs
     wait "$tracer" 2> /dev/null
