@@ -3,11 +3,12 @@
 # no success for a wrong outcome, and the image's files left as Windows had
 # them (owner, mode, extended attributes, an NTFS image's ACL, DOS attributes
 # and creation time), or not replaced at all.
-# Usage: pipeline.sh <vandrel> <source dir> <make_hive>
+# Usage: pipeline.sh <vandrel> <source dir> <make_hive> <io_faults.so>
 set -u
 tool=$1
 source_dir=$2
 make_hive=$3
+io_faults=$4
 . "$source_dir/tests/lib/expect.sh"
 unset VANDREL_REGISTRY VANDREL_HIVE VANDREL_SYSTEM_DRIVE VANDREL_LOCK_TIMEOUT
 
@@ -66,6 +67,26 @@ check_true "the same for a .reg file" test "$(stat -c %Y "$work/r.reg")" = "$(da
 touch "$img/QivDLLHost.exe"
 (cd "$img" && VANDREL_HIVE=$hive "$tool" /C /P=Talvek.Alpha > "$work/out" 2>&1)
 check_true "/C from the image's root writes C:\\QivDLLHost.exe" grep -qxF '   DllSurrogate = [C:\QivDLLHost.exe]' "$work/out"
+
+# A save reaches the disk before it replaces the file; one that cannot leaves
+# the file as it was and no temporary file beside it.
+# with_io_faults ARGS...: the tool with its fsync and rename calls logged.
+with_io_faults() {
+    (cd "$talvek" && env LD_PRELOAD="$io_faults" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+        VANDREL_TEST_IO_LOG="$work/io.log" VANDREL_HIVE=$hive "$@" > "$work/out" 2> "$work/err")
+}
+rm -f "$work/io.log"
+with_io_faults "$tool" /C
+check_true "/C through the logged calls: status 0" test $? = 0
+temp=$(sed -n 's/^rename \(.*\.vandrel-save-.*\) .*$/\1/p' "$work/io.log")
+check_true "the new file is renamed over the hive" test -n "$temp"
+check_true "after its fsync" test "$(grep -n -F -x -e "fsync $temp" -e "rename $temp $hive" "$work/io.log" | cut -d: -f2 |
+    cut -d' ' -f1 | paste -sd' ' -)" = "fsync rename"
+cp "$hive" "$work/unsynced.before"
+VANDREL_TEST_FAIL_FSYNC=1 with_io_faults "$tool" /D
+check_true "a save whose fsync fails: status 74" test $? = 74
+check_true "the hive is as it was" cmp -s "$hive" "$work/unsynced.before"
+check_true "and no temporary file is left" test -z "$(ls "$(dirname "$hive")" | grep vandrel-save)"
 
 # The file's owner, mode and extended attributes stay.
 shm=$(mktemp -d /dev/shm/vandrel-pipeline.XXXXXX)

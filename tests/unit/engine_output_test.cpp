@@ -1,10 +1,12 @@
 // What engines get: /L lists exactly what /C then writes, /U= restores
 // exactly what /C changed, and /J is ASCII JSON that loses nothing.
+#include <algorithm>
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 
 #include "app/output_form.h"
 #include "provider/provider_operations.h"
@@ -17,10 +19,15 @@ using namespace test;
 const std::wstring kD = L"{5E1C7A10-3B2D-4C8E-9F01-00000000D4E1}";
 const std::wstring kE = L"{5E1C7A10-3B2D-4C8E-9F01-00000000E5C0}";
 const std::wstring kShared = L"{7B0E2D44-1A6C-4F3B-8E27-0000000005A1}";
+const std::wstring kF = L"{5E1C7A10-3B2D-4C8E-9F01-00000000F6B3}";
+const std::wstring kG = L"{5E1C7A10-3B2D-4C8E-9F01-00000000F7C4}";
+const std::wstring kH = L"{5E1C7A10-3B2D-4C8E-9F01-00000000F8D5}";
+const std::wstring kOldShared = L"{7B0E2D44-1A6C-4F3B-8E27-0000000006B2}";
 
 // Providers in every state of their AppID: none (A); a complete key (B); a key
 // without its "AppID" value (C); a key that does not exist (D); two sharing
-// one key that does not exist yet (E and the plain class's twin, P).
+// one key that does not exist yet (E and the plain class's twin); a key that
+// lacks only its "AppID" value (F); two sharing one complete key (G and H).
 class EngineTest : public test::StandinTest {
 protected:
     void SetUp() override {
@@ -40,6 +47,17 @@ protected:
             AddProvider(id);
             standin::PutString(kClsid32 + id, L"AppID", L"{SHARED}");
         }
+        AddProvider(kF);
+        standin::PutString(kClsid32 + kF, L"AppID", kF);
+        standin::PutString(kAppIds + kF, L"", L"Old.Name");
+        standin::PutString(kAppIds + kF, L"DllSurrogate", L"C:\\old.exe");
+        for (const std::wstring& id : {kG, kH}) {
+            AddProvider(id);
+            standin::PutString(kClsid32 + id, L"AppID", kOldShared);
+        }
+        standin::PutString(kAppIds + kOldShared, L"", L"Shared");
+        standin::PutString(kAppIds + kOldShared, L"AppID", kOldShared);
+        standin::PutString(kAppIds + kOldShared, L"DllSurrogate", L"C:\\old.exe");
     }
     int Run(bool listOnly, const std::string& undo = "", std::vector<std::wstring>* lines = nullptr) {
         CommandOptions o;
@@ -98,6 +116,69 @@ TEST_F(EngineTest, ListOnlyNeedsNoRights) {
     EXPECT_EQ(Run(false), -1);
 }
 
+TEST_F(EngineTest, ListOnlyRefusesAnAppIdAsTheRunRefusesIt) {
+    const std::wstring bad = L"{5E1C7A10-3B2D-4C8E-9F01-00000000BAD0}";
+    AddProvider(bad);
+    standin::PutString(kClsid32 + bad, L"AppID", L"..\\AppID\\" + kB);
+    const std::wstring refused = L"ERROR: Configuration failed. [" + bad + L"] (error 13)";
+    std::vector<std::wstring> listed, run;
+    EXPECT_EQ(Run(true, "", &listed), -3);
+    EXPECT_EQ(Run(false, "", &run), -3);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), refused), 1);
+    EXPECT_EQ(std::count(run.begin(), run.end(), refused), 1);
+}
+
+// The names of a new key's values in the order each output gives them.
+std::vector<std::wstring> NamesAfter(const std::vector<std::wstring>& lines, const std::wstring& start,
+                                     const std::wstring& end) {
+    std::vector<std::wstring> names;
+    for (const std::wstring& line : lines)
+        for (size_t at = line.find(start); at != std::wstring::npos; at = line.find(start, at + 1)) {
+            size_t from = at + start.size();
+            names.push_back(line.substr(from, line.find(end, from) - from));
+        }
+    return names;
+}
+
+TEST_F(EngineTest, ListAndJsonNameANewKeysValuesInTheOrderTheRunWritesThem) {
+    std::vector<std::wstring> listed, json;
+    Run(true, "", &listed);
+    UseJsonLines(true);
+    Run(true, "", &json);
+    UseJsonLines(false);
+    EXPECT_EQ(Run(false), 0);
+    // The registry file keeps a key's values in the order they were set.
+    std::string saved = standin::SerializeRegistry();
+    std::wstring text;
+    for (size_t i = 2; i + 1 < saved.size(); i += 2) text.push_back(static_cast<wchar_t>(saved[i]));
+    size_t section = text.find(L"\\AppID\\{MISSING}]");
+    ASSERT_NE(section, std::wstring::npos);
+    std::wistringstream values(text.substr(text.find(L'\n', section) + 1));
+    std::vector<std::wstring> written;
+    for (std::wstring line; std::getline(values, line) && line.size() > 1;)
+        written.push_back(line[0] == L'@' ? L"" : line.substr(1, line.find(L'"', 1) - 1));
+    ASSERT_EQ(written.size(), 3u);
+    EXPECT_EQ(NamesAfter(listed, L"\\AppID\\{MISSING}] \"", L"\""), written);
+    std::vector<std::wstring> objectOfD;
+    for (const std::wstring& line : json)
+        if (line.find(kD) != std::wstring::npos) objectOfD.push_back(line);
+    EXPECT_EQ(NamesAfter(objectOfD, L"\"name\": \"", L"\""), written);
+}
+
+TEST_F(EngineTest, UndoFileThatCannotBeFlushedStopsTheRunBeforeItsFirstWrite) {
+    std::string undo = ::testing::TempDir() + "vandrel_undo_flush_test.reg";
+    std::remove(undo.c_str());
+    standin::Snapshot before = standin::TakeSnapshot();
+    standin::FailCall("FlushFileBuffers", 2, ERROR_WRITE_FAULT);  // the first provider's records, after the header
+    std::vector<std::wstring> lines;
+    EXPECT_EQ(Run(false, undo, &lines), -3);
+    EXPECT_EQ(standin::TakeSnapshot(), before) << "a value was written that the undo file does not protect";
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].rfind(L"ERROR: The undo file could not be written; the run stopped before its next write.", 0),
+              0u);
+    std::remove(undo.c_str());
+}
+
 TEST_F(EngineTest, UndoFileRestoresEveryValueAndKeyTheRunChanged) {
     std::string undo = ::testing::TempDir() + "vandrel_undo_test.reg";
     std::remove(undo.c_str());
@@ -137,7 +218,7 @@ TEST_F(EngineTest, JsonLinesSayPerProviderWhatChangedAndWhatFailed) {
     standin::DenyAccess(kAppIds + kB, false, true);
     std::vector<std::wstring> lines;
     EXPECT_EQ(Run(false, "", &lines), -3);
-    ASSERT_EQ(lines.size(), 6u) << "one object a provider, no header";
+    ASSERT_EQ(lines.size(), 9u) << "one object a provider, no header";
     for (const std::wstring& line : lines) {
         EXPECT_EQ(line.front(), L'{');
         for (wchar_t c : line) EXPECT_TRUE(c >= 0x20 && c <= 0x7E);

@@ -194,6 +194,37 @@ TEST_F(RegFileTest, RewrittenDwordKeepsTheCommentAfterIt) {
               "REGEDIT4\n\n[HKCR\\K]\n\"v\"=\"new\"  ; why\n");
 }
 
+TEST_F(RegFileTest, HexValuesAreWrappedAsRegeditExportsThem) {
+    // Regedit's own export of these values: lines broken once they reach 77 columns.
+    const std::string exported =
+        "@=hex:ff,ee,dd,cc,bb,aa,99,88,77,66,55,44,33,22,11,00,ff,ee,dd,cc,bb,aa,99,88,\\\r\n"
+        "  77,66,55,44,33,22,11,00,01,02\r\n"
+        "\"LongerName\"=hex(7):41,00,00,00,42,00,00,00,43,00,00,00,44,00,00,00,45,00,00,\\\r\n"
+        "  00,46,00,00,00,47,00,00,00,48,00,00,00,49,00,00,00,4a,00,00,00,4b,00,00,00,\\\r\n"
+        "  4c,00,00,00,4d,00,00,00,4e,00,00,00,4f,00,00,00,50,00,00,00,51,00,00,00,52,\\\r\n"
+        "  00,00,00,00,00,00,00,00,00,00,00\r\n"
+        "\"v\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+        "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,2f\r\n"
+        "\"abc\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+        "  17,18,19,1a,1b,1c,1d,1e,1f\r\n";
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\W]\r\n";
+    ASSERT_TRUE(LoadRegistryText(head, "w.reg").ok);
+    std::vector<uint8_t> big = {0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa, 0x99, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0};
+    big.insert(big.end(), big.begin(), big.end());
+    big.insert(big.end(), {1, 2});
+    std::vector<uint8_t> multi;
+    for (uint8_t c = 'A'; c <= 'R'; ++c) multi.insert(multi.end(), {c, 0, 0, 0});
+    multi.resize(multi.size() + 8);
+    std::vector<uint8_t> counting;
+    for (uint8_t b = 0; b < 0x30; ++b) counting.push_back(b);
+    standin::PutValue(L"HKCU\\Software\\W", L"", REG_BINARY, big);
+    standin::PutValue(L"HKCU\\Software\\W", L"LongerName", REG_MULTI_SZ, multi);
+    standin::PutValue(L"HKCU\\Software\\W", L"v", REG_BINARY, counting);
+    counting.resize(0x20);
+    standin::PutValue(L"HKCU\\Software\\W", L"abc", REG_BINARY, counting);
+    EXPECT_EQ(standin::SerializeRegistry(), head + exported);
+}
+
 TEST_F(RegFileTest, RewrittenStringKeepsTheCommentAfterIt) {
     EXPECT_EQ(SavedAfter("REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"1\" ; why\n", {{L"HKCR\\K", L"v"}}),
               "REGEDIT4\n\n[HKCR\\K]\n  \"v\" = \"new\" ; why\n");
@@ -227,6 +258,7 @@ TEST_F(RegFileTest, MalformedFilesAreRefusedWithFileAndLine) {
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=dword:123456789\n", "f.reg:3: dword: needs"},
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=hex:1,zz\n", "f.reg:3: malformed hexadecimal"},
         {"REGEDIT4\n[HKCR\\A]\n\"v\"=sz:x\n", "f.reg:3: unknown value data"},
+        {"REGEDIT4\n[HKCR\\A]\n\"a\"=\"b\" junk\n", "f.reg:3: text after the closing quote"},
         {"REGEDIT4\n[HKCR\\A]\nstray\n", "f.reg:3: unrecognised line"},
         {"REGEDIT4\n[-HKEY_CLASSES_ROOT\\]\n", "f.reg:2: a root key cannot be deleted"},
         // Regedit drops each of these values and the line after it, unlike any reading of ours.

@@ -40,6 +40,19 @@ TEST_F(StandinRegistryTest, ThirtyTwoBitViewRedirectsOnlyClsidAndInterface) {
     RegCloseKey(b);
 }
 
+TEST_F(StandinRegistryTest, Wow6432NodeThatCannotBeReadFailsTheViewInsteadOfFallingToThe64BitKey) {
+    standin::PutKey(L"HKCR\\Wow6432Node\\CLSID\\{X}");
+    standin::PutKey(L"HKCR\\CLSID\\{X}");
+    HKEY key = nullptr;
+    standin::FailCall("Wow6432Node", 1, ERROR_BADDB);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{X}", 0, KEY_READ | KEY_WOW64_32KEY, &key), ERROR_BADDB);
+    standin::FailCall("Wow6432Node", 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{Y}", 0, nullptr, 0, KEY_READ | KEY_WRITE | KEY_WOW64_32KEY,
+                              nullptr, &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(standin::KeyExists(L"HKCR\\CLSID\\{Y}"));
+}
+
 TEST_F(StandinRegistryTest, EmptyNameOpenOfARootIsTheRootButCreateIsANewHandle) {
     HKEY opened = nullptr, created = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"", 0, KEY_READ | KEY_WOW64_32KEY, &opened), 0);

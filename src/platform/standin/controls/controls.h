@@ -56,7 +56,8 @@ void SimulateConsole(bool console);
 std::wstring ConsoleText();
 
 // The nth call (counted from now, from 1) of the named function fails with the code,
-// or, with code 0, runs the action first and then proceeds. "*" names every registry call.
+// or, with code 0, runs the action first and then proceeds. "*" names every registry call;
+// "Wow6432Node" the 32-bit view's lookup of that key below the classes root.
 void FailCall(std::string function, long nth, LONG code, std::function<void()> action = {});
 void ClearFaults();
 // Calls are counted and logged from the first ResetCallCounts on (and while

@@ -114,7 +114,8 @@ LONG Redirect(std::u16string_view part, REGSAM desired, std::shared_ptr<Node>* p
     if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return ERROR_SUCCESS;
     if (*parent != StoreRoot(HKEY_CLASSES_ROOT)) return ERROR_SUCCESS;
     std::shared_ptr<Node> wow;
-    LONG status = (*parent)->FindChild(u"Wow6432Node", &wow);
+    LONG status = RunCallHooks("Wow6432Node", false);  // a lookup that tests can make fail
+    if (status == ERROR_SUCCESS) status = (*parent)->FindChild(u"Wow6432Node", &wow);
     if (status == ERROR_SUCCESS) *parent = wow;
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
