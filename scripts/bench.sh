@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/bench-lib.sh
+. scripts/wine-env.sh
 root=$PWD
 reps=${1:-5}
 sizes=${2:-"1000 10000 100000"}

@@ -4,6 +4,7 @@
 # standard handles of the first program started in a prefix, so that first
 # program runs with its output discarded.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
 : "${WINEPREFIX:?}"
 export WINEDEBUG=-all WINEARCH=win64
 wineserver -k > /dev/null 2>&1 || true

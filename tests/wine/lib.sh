@@ -6,6 +6,11 @@ tool=$1
 source_dir=$2
 helpers=$3
 . "$source_dir/tests/lib/expect.sh"
+. "$source_dir/scripts/wine-env.sh"
+if [[ $VANDREL_WINE_64_ONLY == 1 ]] && is_32bit_pe "$tool"; then
+    echo "skip: this kernel cannot run 32-bit x86 programs (no IA32 emulation), so Wine cannot run the 32-bit build"
+    exit 77
+fi
 
 export WINEDEBUG=-all
 if [[ -z ${WINEPREFIX:-} ]]; then
