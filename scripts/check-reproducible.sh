@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Packages the current commit twice, from two clones in different folders and
-# at different times, and checks that the executables and zips are identical.
+# at different times, and checks that the executables, the zips and the
+# Debian package are identical.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,7 +21,7 @@ for arch in win32 win64; do
     if [[ $a == "$b" ]]; then echo "ok: $arch Vandrel.exe is the same in both builds"; else echo "FAIL: $arch Vandrel.exe differs"; status=1; fi
 done
 if cmp -s "$work/dist-a/SHA256SUMS" "$work/dist-b/SHA256SUMS"; then
-    echo "ok: both zips are the same in both packages"
+    echo "ok: both zips and the Debian package are the same in both packages"
     cat "$work/dist-a/SHA256SUMS"
 else
     echo "FAIL: the packages differ"

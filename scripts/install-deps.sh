@@ -8,7 +8,8 @@
 #           with its 32-bit half, for WoW64), tmux for the console tests,
 #           chntpw as an independent hive reader, ntfs-3g, attr and strace
 #           for the image pipeline tests, osslsigncode and openssl for
-#           signing, zip and unzip.
+#           signing, zip and unzip, dpkg-dev and lintian for the Debian
+#           package and man-db for its manual page.
 set -euo pipefail
 mode=${1:-all}
 
@@ -37,6 +38,9 @@ if [[ $mode != native ]]; then
     need setfattr attr
     need strace strace
     need osslsigncode osslsigncode
+    need dpkg-shlibdeps dpkg-dev
+    need lintian lintian
+    need man man-db
     need openssl openssl
     [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
     # libFuzzer and the sanitizer runtimes of Debian's clang.

@@ -2,8 +2,10 @@
 # Builds the two Windows executables in Release and packages them:
 # dist/vandrel-<version>-win32.zip, dist/vandrel-<version>-win64.zip (each
 # holding Vandrel.exe, README.md, LICENSE and CHANGELOG.md) and
-# dist/SHA256SUMS. Unsigned by default, and then reproducible: the same commit
-# gives the same bytes whatever the folder and the time of the build.
+# dist/SHA256SUMS; and the native tool as a Debian package,
+# dist/vandrel_<version>_amd64.deb (scripts/package-deb.sh). Unsigned by
+# default, and then reproducible: the same commit gives the same bytes
+# whatever the folder and the time of the build.
 #
 # Signed with Authenticode (SHA-256) when the environment names a publisher's
 # certificate and key:
@@ -75,8 +77,11 @@ for arch in win32 win64; do
     zip_name=vandrel-$version-$arch.zip
     (cd "$stage" && zip -q -X -D "$out/$zip_name" Vandrel.exe README.md LICENSE CHANGELOG.md)
 done
-(cd "$out" && sha256sum "vandrel-$version-win32.zip" "vandrel-$version-win64.zip" > SHA256SUMS)
+export SOURCE_DATE_EPOCH
+scripts/package-deb.sh "$out"
+deb=vandrel_${version}_$(dpkg --print-architecture).deb
+(cd "$out" && sha256sum "vandrel-$version-win32.zip" "vandrel-$version-win64.zip" "$deb" > SHA256SUMS)
 mkdir -p "$dist"
-rm -f "$dist"/vandrel-*-win*.zip "$dist/SHA256SUMS"
-mv "$out"/vandrel-*.zip "$out/SHA256SUMS" "$dist/"
+rm -f "$dist"/vandrel-*-win*.zip "$dist"/vandrel_*.deb "$dist/SHA256SUMS"
+mv "$out"/vandrel-*.zip "$out/$deb" "$out/SHA256SUMS" "$dist/"
 cat "$dist/SHA256SUMS"

@@ -32,6 +32,7 @@ check_true() {
     else
         failures=$((failures + 1))
         echo "FAIL: $name"
+        return 1
     fi
 }
 
