@@ -21,8 +21,8 @@ cd "$scratch"
 echo "Building the unchanged tree in $scratch"
 cmake --preset linux > /dev/null && cmake --build --preset linux -j "$jobs" > /dev/null ||
     { echo "mutation-campaign: the unchanged tree does not build" >&2; exit 1; }
-ctest --preset linux -j "$jobs" > baseline.log 2>&1 ||
-    { echo "mutation-campaign: the unchanged tree fails its tests:" >&2; grep -A20 'tests FAILED' baseline.log >&2; exit 1; }
+ctest --preset linux -j "$jobs" --output-on-failure > baseline.log 2>&1 ||
+    { echo "mutation-campaign: the unchanged tree fails its tests:" >&2; grep -E "^FAIL|tests FAILED" -A3 baseline.log >&2; exit 1; }
 
 caught=0 missed=0 unbuilt=0
 rows=()
