@@ -13,6 +13,7 @@ pattern=${2:-*}
 jobs=$(nproc)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vandrel-mutants.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
+chmod 0755 "$scratch"  # the tests run the tool as another user too
 
 git ls-files -co --exclude-standard | while IFS= read -r file; do
     [[ -e $file ]] && printf '%s\0' "$file"
