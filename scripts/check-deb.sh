@@ -23,6 +23,7 @@ drwxr-xr-x root/root ./
 drwxr-xr-x root/root ./usr/
 drwxr-xr-x root/root ./usr/bin/
 -rwxr-xr-x root/root ./usr/bin/vandrel
+-rwxr-xr-x root/root ./usr/bin/vandrel-wim
 drwxr-xr-x root/root ./usr/share/
 drwxr-xr-x root/root ./usr/share/doc/
 drwxr-xr-x root/root ./usr/share/doc/vandrel/
@@ -32,6 +33,7 @@ drwxr-xr-x root/root ./usr/share/doc/vandrel/
 -rw-r--r-- root/root ./usr/share/doc/vandrel/copyright
 drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
+-rw-r--r-- root/root ./usr/share/man/man1/vandrel-wim.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/vandrel.1.gz
 EOF
 check "the package's files, modes and owners" 0 0 "$work/want" "$work/files"
@@ -42,14 +44,17 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check_true "it depends on libhivex0 and libc6, with the versions the binary needs ($depends)" \
     grep -qE '(^|, )libhivex0 \(>= [0-9.]+\)' <<< "$depends"
 check_true "and on libc6 by version" grep -qE '(^|, )libc6 \(>= [0-9.]+\)' <<< "$depends"
+check_true "and on wimtools, for vandrel-wim" grep -qE '(^|, )wimtools \(>= 1.13\)' <<< "$depends"
 
 lintian --pedantic -I "$deb" > "$work/lintian" 2> /dev/null
 check_true "lintian: no tag at all" test ! -s "$work/lintian" || cat "$work/lintian"
 
 dpkg-deb -x "$deb" "$work/root"
-page=$work/root/usr/share/man/man1/vandrel.1.gz
-MANWIDTH=80 man --warnings -l "$page" > "$work/page" 2> "$work/warnings"
-check_true "the manual page renders without a warning" test ! -s "$work/warnings" || cat "$work/warnings"
+for page in vandrel vandrel-wim; do
+    MANWIDTH=80 man --warnings -l "$work/root/usr/share/man/man1/$page.1.gz" > "$work/$page.page" 2> "$work/warnings"
+    check_true "$page(1) renders without a warning" test ! -s "$work/warnings" || cat "$work/warnings"
+done
+mv "$work/vandrel.page" "$work/page"
 for word in VANDREL_HIVE VANDREL_REGISTRY VANDREL_SYSTEM_DRIVE VANDREL_LOCK_TIMEOUT /S /C /D /P= /L /U= /J; do
     check_true "the manual page names $word" grep -qF -- "$word" "$work/page"
 done

@@ -6,8 +6,8 @@
 #   (none): everything scripts/test.sh uses besides: GoogleTest, clang's
 #           libFuzzer, mingw-w64 for both Windows architectures, Wine (64-bit
 #           with its 32-bit half, for WoW64), tmux for the console tests,
-#           chntpw as an independent hive reader, ntfs-3g, attr and strace
-#           for the image pipeline tests, osslsigncode and openssl for
+#           chntpw as an independent hive reader, ntfs-3g, attr, strace
+#           and wimtools for the image pipeline and WIM tests, osslsigncode and openssl for
 #           signing, zip and unzip, dpkg-dev and lintian for the Debian
 #           package and man-db for its manual page.
 set -euo pipefail
@@ -35,6 +35,7 @@ if [[ $mode != native ]]; then
     need reged chntpw
     need hivexsh libhivex-bin
     need mkntfs ntfs-3g
+    need wimlib-imagex wimtools
     need setfattr attr
     need strace strace
     need osslsigncode osslsigncode

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the native tool as a Debian package, vandrel_<version>_amd64.deb, in
-# the given folder: /usr/bin/vandrel, its manual page vandrel(1), and the
+# the given folder: /usr/bin/vandrel and the WIM command /usr/bin/vandrel-wim
+# (which needs wimtools), their manual pages, and the
 # README, copyright and changelogs under /usr/share/doc/vandrel/. Built with
 # Debian's build flags (hardening, paths made relative) and dpkg's own tools;
-# its dependencies are what dpkg-shlibdeps finds the binary needs. The same
+# its dependencies are what dpkg-shlibdeps finds the binary needs, and
+# wimtools for the WIM command. The same
 # commit gives the same bytes: every file carries SOURCE_DATE_EPOCH, owners
 # are root, modes fixed. Called by scripts/package.sh.
 # Usage: package-deb.sh <out folder>
@@ -30,8 +32,11 @@ doc=$stage/usr/share/doc/vandrel
 rm -rf "$stage"
 mkdir -p "$stage/DEBIAN" "$stage/usr/bin" "$stage/usr/share/man/man1" "$doc"
 install -m 0755 "$build/vandrel" "$stage/usr/bin/vandrel"
+install -m 0755 wim/vandrel-wim "$stage/usr/bin/vandrel-wim"
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$stage/usr/bin/vandrel"
-sed "s/@VERSION@/$version/" docs/vandrel.1 | gzip -9n > "$stage/usr/share/man/man1/vandrel.1.gz"
+for page in vandrel vandrel-wim; do
+    sed "s/@VERSION@/$version/" "docs/$page.1" | gzip -9n > "$stage/usr/share/man/man1/$page.1.gz"
+done
 gzip -9n < README.md > "$doc/README.md.gz"
 gzip -9n < CHANGELOG.md > "$doc/changelog.gz"
 {
@@ -66,15 +71,16 @@ Version: $version
 Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $size
-Depends: $depends
+Depends: $depends, wimtools (>= 1.13)
 Section: admin
 Priority: optional
 Description: surrogate host of Talvek providers in offline Windows registries
  Shows the DllSurrogate registration of the Talvek middleware's providers, or
  sets it to the middleware's companion host or to the system's default, in
  the SOFTWARE hive of an offline Windows image (through libhivex) or in a
- registry file that regedit exported. What a run does not change stays in the
- file exactly as it was; every outcome has its own exit status.
+ registry file that regedit exported, or in the images of a WIM or ESD file
+ (vandrel-wim). What a run does not change stays in the file exactly as it
+ was; every outcome has its own exit status.
 EOF
 (cd "$stage" && find usr -type f | sort | xargs md5sum > DEBIAN/md5sums)
 find "$stage" -type d -exec chmod 0755 {} +

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -203,6 +204,47 @@ bool WriteAll(int fd, const std::string& bytes) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+bool InWimMount(const std::string& path) {
+    return getxattr(path.c_str(), "wimfs.wim_filename", nullptr, 0) > 0;
+}
+
+bool RewriteInPlace(const std::string& path, const std::function<bool(const std::string& tempPath, int fd)>& fill,
+                    std::string* error) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string temp = std::string(folder && *folder ? folder : "/tmp") + "/vandrel-save-XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back(0);
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        *error = SystemError(path + ": cannot create a temporary file in " + Folder(temp));
+        return false;
+    }
+    PendingTemp pending(name.data());
+    errno = 0;
+    bool ok = fill(name.data(), fd);
+    close(fd);
+    std::string bytes;
+    int written = ok ? open(name.data(), O_RDONLY | O_CLOEXEC) : -1;
+    ok = written >= 0 && ReadAll(written, &bytes);
+    if (written >= 0) close(written);
+    unlink(name.data());
+    if (!ok) {
+        *error = SystemError(path + ": cannot write");
+        return false;
+    }
+    // The bytes go over the old ones, then the file is cut to their length:
+    // the file keeps everything it has beside its data.
+    int target = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ok = target >= 0 && WriteAll(target, bytes) && ftruncate(target, static_cast<off_t>(bytes.size())) == 0 &&
+         fsync(target) == 0;
+    if (!ok) *error = SystemError(path + ": cannot write in place; unmount without --commit to discard it");
+    if (target >= 0 && close(target) != 0 && ok) {
+        ok = false;
+        *error = SystemError(path + ": cannot write in place; unmount without --commit to discard it");
+    }
+    return ok;
 }
 
 bool ReplaceFile(const std::string& path, int lockFd,

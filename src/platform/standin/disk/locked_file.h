@@ -31,5 +31,14 @@ bool WriteAll(int fd, const std::string& bytes);
 // False with "<path>: <reason>".
 bool ReplaceFile(const std::string& path, int lockFd,
                  const std::function<bool(const std::string& tempPath, int fd)>& fill, std::string* error);
+// Whether path lies in a read-write mount of a WIM image by wimlib, which
+// answers its own wimfs.* attributes for every file it shows.
+bool InWimMount(const std::string& path);
+// Rewrites path in place with what fill writes into a temporary file in
+// $TMPDIR (or /tmp): for a wimlib mount, where a new file would lose the old
+// one's security descriptor, attributes, creation time and named streams,
+// and whose commit is the atomic step. False with "<path>: <reason>".
+bool RewriteInPlace(const std::string& path, const std::function<bool(const std::string& tempPath, int fd)>& fill,
+                    std::string* error);
 
 }  // namespace standin

@@ -3,6 +3,8 @@
 // back atomically by its store only when something changed.
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "platform/standin/disk/locked_file.h"
 #include "platform/standin/hive/hive_store.h"
 #include "platform/standin/reg/reg_store.h"
@@ -116,7 +118,13 @@ bool SaveRegistryFile(std::string* error) {
     }
     std::string why;
     auto fill = [&](const std::string& tempPath, int fd) { return store->Write(tempPath, fd, &why); };
-    if (!ReplaceFile(file.path, file.lockFd, fill, error)) {
+    bool inPlace = InWimMount(file.path);
+    if (inPlace)
+        std::fprintf(stderr,
+                     "vandrel: %s is in a wimlib mount: it is written in place, and the mount's commit "
+                     "(wimlib-imagex unmount --commit) is what makes the change\n",
+                     file.path.c_str());
+    if (!(inPlace ? RewriteInPlace(file.path, fill, error) : ReplaceFile(file.path, file.lockFd, fill, error))) {
         if (!why.empty()) *error = file.path + ": cannot write: " + why;
         return false;
     }
