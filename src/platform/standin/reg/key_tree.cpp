@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/standin/reg/key_links.h"
 #include "platform/standin/reg/reg_text.h"
 #include "platform/standin/store/root_names.h"
 #include "platform/standin/text/text_codec.h"
@@ -142,7 +143,13 @@ Key* Tree::KeyAtPath(std::u16string_view path, bool create) {
         std::u16string_view part = rest.substr(0, end);
         rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
         if (part.empty()) continue;
-        key = create ? key->AddChild(part) : key->Child(part);
+        Key* next = create ? key->AddChild(part) : key->Child(part);
+        // A file from 64-bit Windows may name a shared key through the link
+        // Classes\Wow6432Node\AppID before anything made Wow6432Node.
+        if (!next && IsClassesKey(key) && EqualsFolded(part, u"Wow6432Node") &&
+            IsLinkedFromWow6432Node(NameView::Wide(rest.substr(0, rest.find(u'\\')))))
+            next = key;
+        key = next;
     }
     return key;
 }
@@ -218,6 +225,7 @@ std::u16string Key::Path() const {
 }
 
 Key* Key::Child(NameView name) const {
+    if (Key* holder = LinkHolder(this, &name, false)) return holder->Child(name);
     return tree_->Find(this, name);
 }
 
@@ -226,6 +234,7 @@ Key* Key::Child(std::u16string_view name) const {
 }
 
 Key* Key::AddChild(NameView name, bool* created, bool keepName) {
+    if (Key* holder = LinkHolder(this, &name, true)) return holder->AddChild(name, created, keepName);
     if (Key* child = Child(name)) {
         if (created) *created = false;
         return child;

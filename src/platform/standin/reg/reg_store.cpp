@@ -1,6 +1,7 @@
 #include "platform/standin/reg/reg_store.h"
 
 #include "platform/standin/disk/locked_file.h"
+#include "platform/standin/reg/merged_classes.h"
 #include "platform/standin/reg/reg_text.h"
 
 namespace standin {
@@ -14,6 +15,8 @@ std::unique_ptr<RegStore> RegStore::Parse(std::string bytes, const std::string& 
 }
 
 std::shared_ptr<Node> RegStore::Root(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT)
+        if (std::shared_ptr<Node> merged = MergedClasses::Root(tree_)) return merged;
     Key* key = tree_->Root(root);
     return key ? tree_->Share(key) : nullptr;
 }

@@ -105,14 +105,20 @@ HKEY NewHandle(std::shared_ptr<Node> key, REGSAM access) {
     return reinterpret_cast<HKEY>(value);
 }
 
-// Where the 32-bit view's CLSID or Interface key lies below the classes root:
+// Where the 32-bit view's redirected keys (CLSID, DirectShow, Interface, Media
+// Type, MediaFoundation; everything else under the classes is shared) lie:
 // under Wow6432Node when the registry has one (64-bit Windows); a registry
 // without it is one view, as on 32-bit Windows. *parent stays as it is when
 // the part is not redirected; a Wow6432Node that cannot be read is an error.
 LONG Redirect(std::u16string_view part, REGSAM desired, std::shared_ptr<Node>* parent) {
     if (!(desired & KEY_WOW64_32KEY)) return ERROR_SUCCESS;
-    if (!EqualsFolded(part, u"CLSID") && !EqualsFolded(part, u"Interface")) return ERROR_SUCCESS;
-    if (*parent != StoreRoot(HKEY_CLASSES_ROOT)) return ERROR_SUCCESS;
+    static constexpr std::u16string_view kRedirected[] = {u"CLSID", u"DirectShow", u"Interface", u"Media Type",
+                                                         u"MediaFoundation"};
+    if (std::none_of(std::begin(kRedirected), std::end(kRedirected),
+                     [&](std::u16string_view name) { return EqualsFolded(part, name); }))
+        return ERROR_SUCCESS;
+    std::shared_ptr<Node> classes = StoreRoot(HKEY_CLASSES_ROOT);
+    if (!classes || (*parent)->Identity() != classes->Identity()) return ERROR_SUCCESS;
     std::shared_ptr<Node> wow;
     LONG status = RunCallHooks("Wow6432Node", false);  // a lookup that tests can make fail
     if (status == ERROR_SUCCESS) status = (*parent)->FindChild(u"Wow6432Node", &wow);
