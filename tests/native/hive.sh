@@ -121,6 +121,19 @@ refused "a hive libhivex refuses" 65 "broken: the hive's records are damaged" "$
 refused "both variables set" 64 "both set" "$hive" VANDREL_HIVE="$hive" VANDREL_REGISTRY="$work/text.reg"
 check_true "both variables set: the .reg file is untouched" cmp -s "$work/text.reg" "$source_dir/examples/providers.reg"
 
+# A hive of 64-bit Windows with Classes\Wow6432Node\AppID as its link key:
+# the run writes the shared key, and the link stays a link, for chntpw too.
+"$make_hive" --link "$hive" "$source_dir/examples/providers.reg"
+run "/C over a hive whose Wow6432Node\\AppID is a link" 0 "$talvek" /C < <(banner;
+    echo "Provider DllSurrogate configuration. "; all_reports "$host")
+reged -x "$hive" 'HKEY_LOCAL_MACHINE\SOFTWARE' '\Classes\Wow6432Node' "$work/wow.reg" > /dev/null 2>&1
+check_true "chntpw reads the link key and its REG_LINK value after the run" \
+    grep -a -A1 -F '[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\AppID]' "$work/wow.reg" |
+    grep -q '^"SymbolicLinkValue"=hex(6):'
+check_true "and nothing below it" test -z "$(grep -a -F '[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\AppID\' "$work/wow.reg")"
+reged -x "$hive" 'HKEY_LOCAL_MACHINE\SOFTWARE' '\Classes\AppID' "$work/appid.reg" > /dev/null 2>&1
+check_true "the shared AppID keys hold the host" test "$(grep -a -c 'QivDLLHost' "$work/appid.reg")" = 6
+
 # A save that fails (no temporary file can be made beside the hive) says so.
 long=$work/$(printf 'h%.0s' {1..250})
 cp "$work/pristine" "$long"

@@ -8,7 +8,9 @@
 // classes far beyond its content, so benchmark hives come this way; with
 // --direct=1.5 it is a hive of version 1.5, whose large data is held in
 // big-data records.
-// Usage: make_hive [--direct[=1.5]] <hive> [<content.reg>]
+// With --link, Classes\Wow6432Node\AppID is added as 64-bit Windows stores
+// it: a link key to Classes\AppID.
+// Usage: make_hive [--direct[=1.5] | --link] <hive> [<content.reg>]
 #include <hivex.h>
 
 #include <cstdio>
@@ -34,13 +36,14 @@ bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
 
 int main(int argc, char** argv) {
     bool direct = argc > 1 && std::string(argv[1]).rfind("--direct", 0) == 0;
+    bool link = argc > 1 && std::string(argv[1]) == "--link";
     uint32_t minor = direct && std::string(argv[1]) == "--direct=1.5" ? 5 : 3;
-    if (direct) {
+    if (direct || link) {
         --argc;
         ++argv;
     }
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_hive [--direct[=1.5]] <hive> [<content.reg>]\n");
+        std::fprintf(stderr, "usage: make_hive [--direct[=1.5] | --link] <hive> [<content.reg>]\n");
         return 2;
     }
     if (!WriteFile(argv[1], test_support::EmptyHive())) return 1;
@@ -59,9 +62,11 @@ int main(int argc, char** argv) {
         std::perror("make_hive: libhivex cannot open the new hive");
         return 1;
     }
-    bool ok = software && test_support::CopyThroughLibhivex(hive, hivex_root(hive), *software) &&
-              hivex_commit(hive, nullptr, 0) == 0;
+    bool ok = software && test_support::CopyThroughLibhivex(hive, hivex_root(hive), *software);
+    hive_node_h linked = ok && link ? test_support::AddAppIdLink(hive, u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\AppID") : 0;
+    ok = ok && (!link || linked) && hivex_commit(hive, nullptr, 0) == 0;
     hivex_close(hive);
+    ok = ok && (!link || test_support::FlagAsLink(argv[1], linked));
     if (!ok) std::perror("make_hive: libhivex could not fill the hive");
     return ok ? 0 : 1;
 }

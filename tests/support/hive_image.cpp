@@ -1,7 +1,9 @@
 #include "support/hive_image.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <fstream>
 
 #include "platform/standin/hive/regf_layout.h"
 #include "platform/standin/text/text_codec.h"
@@ -275,6 +277,30 @@ bool CopyThroughLibhivex(hive_h* hive, hive_node_h node, const standin::Key& key
         if (!made || !CopyThroughLibhivex(hive, made, *child)) return false;
     }
     return true;
+}
+
+hive_node_h AddAppIdLink(hive_h* hive, const std::u16string& target) {
+    hive_node_h classes = hivex_node_get_child(hive, hivex_root(hive), "Classes");
+    hive_node_h wow = classes ? hivex_node_get_child(hive, classes, "Wow6432Node") : 0;
+    if (!wow) wow = classes ? hivex_node_add_child(hive, classes, "Wow6432Node") : 0;
+    hive_node_h link = wow ? hivex_node_add_child(hive, wow, "AppID") : 0;
+    if (!link) return 0;
+    std::string bytes;
+    for (char16_t c : target) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    hive_set_value value{const_cast<char*>("SymbolicLinkValue"), hive_t_REG_LINK, bytes.size(), bytes.data()};
+    return hivex_node_set_value(hive, link, &value, 0) == 0 ? link : 0;
+}
+
+bool FlagAsLink(const std::string& path, hive_node_h key) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const auto at = static_cast<std::streamoff>(key + regf::kCellHeader + offsetof(regf::KeyRecord, flags));
+    uint16_t flags = 0;
+    file.seekg(at);
+    file.read(reinterpret_cast<char*>(&flags), 2);
+    flags |= regf::kSymbolicLink;
+    file.seekp(at);
+    file.write(reinterpret_cast<const char*>(&flags), 2);
+    return static_cast<bool>(file);
 }
 
 }  // namespace test_support

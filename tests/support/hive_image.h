@@ -33,4 +33,11 @@ HiveImage DirectHive(const standin::Key& software, uint32_t minorVersion = 3);
 // Adds the keys and values below software to an open hive through libhivex.
 bool CopyThroughLibhivex(hive_h* hive, hive_node_h node, const standin::Key& software);
 
+// Adds Classes\Wow6432Node\AppID to an open hive as 64-bit Windows stores
+// it, a link whose REG_LINK SymbolicLinkValue is target (UTF-16, no NUL);
+// the key, or 0. Its KEY_SYM_LINK flag, which libhivex cannot set, is set by
+// FlagAsLink in the committed file.
+hive_node_h AddAppIdLink(hive_h* hive, const std::u16string& target);
+bool FlagAsLink(const std::string& path, hive_node_h key);
+
 }  // namespace test_support

@@ -152,6 +152,75 @@ TEST_F(DamagedProviderTest, MarkerKeyRecord) {
     ExpectAlphaFailsAndBravoIsConfigured();
 }
 
+// Classes\Wow6432Node\AppID as 64-bit Windows stores it: a key flagged as a
+// symbolic link whose REG_LINK SymbolicLinkValue names the shared key.
+class LinkKeyTest : public HiveStoreTest {
+protected:
+    void WriteWithLink(const std::u16string& target) {
+        Build(Provider(kA, "\"Talvek.Alpha\"", "\"AppID\"=\"{A}\"\n") +
+              "[HKEY_CLASSES_ROOT\\AppID\\{A}]\n\"AppID\"=\"{A}\"\n\"DllSurrogate\"=\"C:\\\\old.exe\"\n");
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image_.bytes.data()), static_cast<std::streamsize>(image_.bytes.size()));
+        hive_h* hive = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
+        ASSERT_TRUE(hive);
+        link_ = test_support::AddAppIdLink(hive, target);
+        ASSERT_NE(link_, 0u);
+        ASSERT_EQ(hivex_commit(hive, nullptr, 0), 0);
+        hivex_close(hive);
+        ASSERT_TRUE(test_support::FlagAsLink(path_, link_));
+    }
+    LONG OpenThroughLink(HKEY* key) {
+        return RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Wow6432Node\\AppID\\{A}", 0, KEY_READ | KEY_WOW64_64KEY, key);
+    }
+    hive_node_h link_ = 0;
+};
+
+TEST_F(LinkKeyTest, IsFollowedToTheSharedKeyAndKeptAsALinkByAWrite) {
+    WriteWithLink(u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\AppID");
+    ASSERT_TRUE(standin::LoadHiveFile(path_).ok);
+    HKEY key = nullptr;
+    ASSERT_EQ(OpenThroughLink(&key), ERROR_SUCCESS);
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    EXPECT_EQ(RegGetValueW(key, nullptr, L"DllSurrogate", RRF_RT_REG_SZ, nullptr, text, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(text), L"C:\\old.exe");
+    RegCloseKey(key);
+    std::vector<std::wstring> lines;
+    ASSERT_EQ(Configure(&lines), 0);
+    Saved();
+    standin::ReleaseRegistryFile();
+    hive_h* hive = hivex_open(path_.c_str(), 0);
+    ASSERT_TRUE(hive);
+    hive_value_h target = hivex_node_get_value(hive, link_, "SymbolicLinkValue");
+    hive_type type{};
+    size_t length = 0;
+    EXPECT_EQ(hivex_value_type(hive, target, &type, &length), 0);
+    EXPECT_EQ(type, hive_t_REG_LINK);
+    EXPECT_EQ(hivex_node_nr_children(hive, link_), 0u) << "nothing was written below the link key";
+    hive_node_h shared = hivex_node_get_child(hive, hivex_node_get_child(hive, hivex_root(hive), "Classes"), "AppID");
+    std::unique_ptr<char, decltype(&std::free)> host(
+        hivex_value_string(hive, hivex_node_get_value(hive, hivex_node_get_child(hive, shared, "{A}"), "DllSurrogate")),
+        &std::free);
+    EXPECT_STREQ(host.get(), "");
+    hivex_close(hive);
+    std::ifstream in(path_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(link_ + regf::kCellHeader + offsetof(regf::KeyRecord, flags)));
+    uint16_t flags = 0;
+    in.read(reinterpret_cast<char*>(&flags), 2);
+    EXPECT_TRUE(flags & regf::kSymbolicLink);
+}
+
+TEST_F(LinkKeyTest, TargetOutsideTheHiveOrALoopIsDamage) {
+    for (const std::u16string& target : {std::u16string(u"\\REGISTRY\\MACHINE\\SYSTEM\\Classes\\AppID"),
+                                         std::u16string(u"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\AppID")}) {
+        WriteWithLink(target);
+        ASSERT_TRUE(standin::LoadHiveFile(path_).ok);
+        HKEY key = nullptr;
+        EXPECT_EQ(OpenThroughLink(&key), ERROR_BADDB);
+        standin::ReleaseRegistryFile();
+    }
+}
+
 TEST_F(HiveStoreTest, BaseBlockNamingFewerBytesThanItsBinsHoldIsRefused) {
     Build();
     uint32_t binsSize = 100;  // inside the first bin, which libhivex still reads whole

@@ -144,6 +144,7 @@ public:
         hive_node_h found = 0;
         if (LONG status = Lookup(name, &found)) return status;
         if (!found) return ERROR_FILE_NOT_FOUND;
+        if (LONG status = store_.Followed(found, &found)) return status;
         *child = store_.NodeFor(found);
         return ERROR_SUCCESS;
     }

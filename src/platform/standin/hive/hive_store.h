@@ -71,6 +71,11 @@ public:
     // Deletes a key below parent with everything below it; false when
     // libhivex cannot.
     bool DeleteKey(hive_node_h node, hive_node_h parent);
+    // The key a link key stands for (its REG_LINK SymbolicLinkValue, a path
+    // below \REGISTRY\MACHINE\SOFTWARE), followed within this hive; the key
+    // itself when it is no link. ERROR_BADDB for a target outside the hive, a
+    // loop or a link that cannot be read; ERROR_FILE_NOT_FOUND for none.
+    LONG Followed(hive_node_h node, hive_node_h* target, int depth = 0) const;
     // Whether a key was deleted in this run (its cells are free).
     bool IsDeletedKey(hive_node_h node) const { return deleted_.count(node) != 0; }
 

@@ -45,7 +45,7 @@ struct BinHeader {
 
 struct KeyRecord {  // "nk", after the cell's size; the name follows
     char signature[2];
-    uint16_t flags;      // kAsciiName, kRootKey
+    uint16_t flags;      // kAsciiName, kRootKey, kSymbolicLink
     uint64_t lastWritten;  // FILETIME
     uint32_t access;
     uint32_t parent;
@@ -66,6 +66,7 @@ struct KeyRecord {  // "nk", after the cell's size; the name follows
     uint16_t classNameLength;
 };
 constexpr uint16_t kRootKey = 0x0004;
+constexpr uint16_t kSymbolicLink = 0x0010;  // KEY_SYM_LINK: its SymbolicLinkValue names the key it stands for
 constexpr uint16_t kAsciiName = 0x0020;  // one byte a character (Latin-1)
 
 struct ValueRecord {  // "vk", after the cell's size; the name follows
