@@ -127,9 +127,11 @@ check_true "both variables set: the .reg file is untouched" cmp -s "$work/text.r
 run "/C over a hive whose Wow6432Node\\AppID is a link" 0 "$talvek" /C < <(banner;
     echo "Provider DllSurrogate configuration. "; all_reports "$host")
 reged -x "$hive" 'HKEY_LOCAL_MACHINE\SOFTWARE' '\Classes\Wow6432Node' "$work/wow.reg" > /dev/null 2>&1
-check_true "chntpw reads the link key and its REG_LINK value after the run" \
+link_listed() {
     grep -a -A1 -F '[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\AppID]' "$work/wow.reg" |
-    grep -q '^"SymbolicLinkValue"=hex(6):'
+        grep -q '^"SymbolicLinkValue"=hex(6):'
+}
+check_true "chntpw reads the link key and its REG_LINK value after the run" link_listed
 check_true "and nothing below it" test -z "$(grep -a -F '[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\AppID\' "$work/wow.reg")"
 reged -x "$hive" 'HKEY_LOCAL_MACHINE\SOFTWARE' '\Classes\AppID' "$work/appid.reg" > /dev/null 2>&1
 check_true "the shared AppID keys hold the host" test "$(grep -a -c 'QivDLLHost' "$work/appid.reg")" = 6
