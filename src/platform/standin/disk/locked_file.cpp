@@ -123,6 +123,24 @@ bool KeepMetadata(int from, int to, std::string* failed) {
     return true;
 }
 
+// A new file of that name pattern (ending in XXXXXX), its name in *name; its
+// descriptor, or -1.
+int MakeTemporary(const std::string& pattern, std::vector<char>* name) {
+    name->assign(pattern.begin(), pattern.end());
+    name->push_back(0);
+    return mkstemp(name->data());
+}
+
+// Writes bytes over a file's own and cuts it to their length: the file keeps
+// everything it has beside its data.
+bool Overwrite(const std::string& path, const std::string& bytes) {
+    int target = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (target < 0) return false;
+    bool ok = WriteAll(target, bytes) && ftruncate(target, static_cast<off_t>(bytes.size())) == 0 &&
+              fsync(target) == 0;
+    return close(target) == 0 && ok;
+}
+
 }  // namespace
 
 int OpenLocked(const std::string& path, double timeoutSeconds, std::string* error, LockFailure* failure) {
@@ -213,12 +231,10 @@ bool InWimMount(const std::string& path) {
 bool RewriteInPlace(const std::string& path, const std::function<bool(const std::string& tempPath, int fd)>& fill,
                     std::string* error) {
     const char* folder = std::getenv("TMPDIR");
-    std::string temp = std::string(folder && *folder ? folder : "/tmp") + "/vandrel-save-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back(0);
-    int fd = mkstemp(name.data());
+    std::vector<char> name;
+    int fd = MakeTemporary(std::string(folder && *folder ? folder : "/tmp") + "/vandrel-save-XXXXXX", &name);
     if (fd < 0) {
-        *error = SystemError(path + ": cannot create a temporary file in " + Folder(temp));
+        *error = SystemError(path + ": cannot create a temporary file");
         return false;
     }
     PendingTemp pending(name.data());
@@ -234,17 +250,9 @@ bool RewriteInPlace(const std::string& path, const std::function<bool(const std:
         *error = SystemError(path + ": cannot write");
         return false;
     }
-    // The bytes go over the old ones, then the file is cut to their length:
-    // the file keeps everything it has beside its data.
-    int target = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    ok = target >= 0 && WriteAll(target, bytes) && ftruncate(target, static_cast<off_t>(bytes.size())) == 0 &&
-         fsync(target) == 0;
-    if (!ok) *error = SystemError(path + ": cannot write in place; unmount without --commit to discard it");
-    if (target >= 0 && close(target) != 0 && ok) {
-        ok = false;
-        *error = SystemError(path + ": cannot write in place; unmount without --commit to discard it");
-    }
-    return ok;
+    if (Overwrite(path, bytes)) return true;
+    *error = SystemError(path + ": cannot write in place; unmount without --commit to discard it");
+    return false;
 }
 
 bool ReplaceFile(const std::string& path, int lockFd,
@@ -255,10 +263,8 @@ bool ReplaceFile(const std::string& path, int lockFd,
                  " hard links, which a replaced file would leave with the old content; nothing was saved";
         return false;
     }
-    std::string temp = path + kTempMark + "XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back(0);
-    int fd = mkstemp(name.data());
+    std::vector<char> name;
+    int fd = MakeTemporary(path + kTempMark + "XXXXXX", &name);
     if (fd < 0) {
         *error = SystemError(path + ": cannot create a temporary file");
         return false;
