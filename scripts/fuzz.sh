@@ -7,7 +7,10 @@
 # (about 30 s each here), so that CI fails on a regression, never by chance:
 # the seeds are read in one order (their names' byte order, handed over as a
 # list, since a folder's order is its file system's) into an empty work
-# corpus that is never reloaded, so every machine replays the same run.
+# corpus that is never reloaded, and the target runs without address space
+# randomisation in an environment of PATH alone (the values it compares,
+# pointers among them, feed its mutations), so every machine replays the
+# same run.
 # Usage: fuzz.sh [seconds per target | --ci]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +30,7 @@ for target in command_line reg_loader registry_reads hive_store; do
     work=build/fuzz/work-$target
     budget=(-max_total_time="$seconds")
     corpora=("$work" "$seeds")
+    fixed=()
     if [[ $seconds == --ci ]]; then
         work=build/fuzz/ci-$target
         rm -rf "$work"
@@ -34,10 +38,16 @@ for target in command_line reg_loader registry_reads hive_store; do
         (export LC_ALL=C; ls -d "$seeds"/* | sort | paste -sd, -) > "$list"
         budget=(-seed=1 -runs="${ci_runs[$target]}" -reload=0 -seed_inputs=@"$list")
         corpora=("$work")
+        fixed=(env -i PATH="$PATH")
+        if setarch "$(uname -m)" -R true 2> /dev/null; then
+            fixed+=(setarch "$(uname -m)" -R)
+        else
+            echo "note: setarch -R is refused here, so this run may differ from other machines' by chance"
+        fi
     fi
     mkdir -p "$work"
     start=$SECONDS
-    "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+    "${fixed[@]}" "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "${corpora[@]}" \
         > "build/fuzz/run-$target.log" 2>&1
     result=$?
