@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::SilenceConsole();
     standin::ResetRegistry();
     standin::SetAdministrator(false);
+    standin::SetCurrentDirectoryOverride(L"Z:\\work");  // the same run wherever it is started
     standin::PutKey(L"HKCR\\Wow6432Node\\CLSID\\{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}\\QIV Provider");
     standin::PutString(L"HKCR\\Talvek.Alpha\\CLSID", L"", L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}");
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -97,7 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);
     uint32_t sum = regf::Checksum(bytes.data());
     std::memcpy(&bytes[offsetof(regf::BaseBlock, checksum)], &sum, 4);
-    static const std::string path = "/tmp/vandrel_fuzz_hive_" + std::to_string(getpid()) + ".hiv";
+    // One file a process, its name of one length whatever the process id.
+    static const std::string path = [] {
+        char name[64];
+        std::snprintf(name, sizeof name, "/tmp/vandrel_fuzz_hive_%010ld.hiv", static_cast<long>(getpid()));
+        return std::string(name);
+    }();
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     standin::ResetRegistry();
