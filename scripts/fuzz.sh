@@ -16,8 +16,13 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 declare -A ci_runs=([command_line]=250000 [reg_loader]=70000 [registry_reads]=120000 [hive_store]=30000)
-cmake --preset fuzz > /dev/null || exit 1
-cmake --build --preset fuzz -j "$(nproc)" > /dev/null || exit 1
+# Built from one path wherever the clone lies (a link to it): the sanitizers
+# keep source paths in the binary, and another binary is another run.
+root=$PWD
+source=/tmp/vandrel-fuzz-source
+ln -sfn "$root" "$source" || exit 1
+grep -qs "^CMAKE_HOME_DIRECTORY:INTERNAL=$source\$" build/fuzz/CMakeCache.txt || rm -rf build/fuzz
+(cd "$source" && cmake --preset fuzz > /dev/null && cmake --build --preset fuzz -j "$(nproc)" > /dev/null) || exit 1
 
 status=0
 mkdir -p build/fuzz/artifacts
