@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -98,12 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);
     uint32_t sum = regf::Checksum(bytes.data());
     std::memcpy(&bytes[offsetof(regf::BaseBlock, checksum)], &sum, 4);
-    // One file a process, its name of one length whatever the process id.
-    static const std::string path = [] {
-        char name[64];
-        std::snprintf(name, sizeof name, "/tmp/vandrel_fuzz_hive_%010ld.hiv", static_cast<long>(getpid()));
-        return std::string(name);
-    }();
+    // One name for every run, since the names the store compares feed the
+    // fuzzer's mutations: one process of this target at a time on a machine.
+    static const std::string path = "/tmp/vandrel_fuzz_hive.hiv";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     standin::ResetRegistry();
