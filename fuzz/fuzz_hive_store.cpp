@@ -5,7 +5,6 @@
 // (ERROR_BADDB) and never takes it for empty. The input's base block gets a
 // right checksum, so that mutations reach the bins.
 #include <hivex.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
