@@ -111,6 +111,12 @@ std::string DamagedBaseBlock(const std::string& why) {
     return "the hive's base block is damaged (" + why + "): restore the file from a backup";
 }
 
+// A base block naming more bytes of bins than whole bins fill, in words.
+std::string BinsFallShort(uint32_t binsSize, size_t filled) {
+    return DamagedBaseBlock("it names " + std::to_string(binsSize) + " bytes of hive bins, but whole bins fill " +
+                            std::to_string(filled) + " of them");
+}
+
 // Why a base block is not one the tool can use, in words; "" when it is.
 std::string BaseBlockProblem(const regf::BaseBlock& base, const unsigned char* bytes, unsigned long long size) {
     if (std::memcmp(base.signature, "regf", 4) != 0) return "not a registry hive (no \"regf\" base block)";
@@ -429,7 +435,8 @@ bool HiveStore::MapFile(size_t size, std::string* problem) {
     auto base = regf::Read<regf::BaseBlock>(file_.bytes);
     size_t end = std::min<size_t>(size, regf::kBaseBlockSize + base.binsSize);
     size_t walked = 0;
-    for (size_t bin = regf::kFirstBin; bin + sizeof(regf::BinHeader) <= end;) {
+    size_t bin = regf::kFirstBin;
+    while (bin + sizeof(regf::BinHeader) <= end) {
         auto header = regf::Read<regf::BinHeader>(file_.bytes + bin);
         if (std::memcmp(header.signature, "hbin", 4) != 0 || header.size < sizeof header || header.size % 4096)
             break;
@@ -458,6 +465,12 @@ bool HiveStore::MapFile(size_t size, std::string* problem) {
             cell += bytes;
         }
         bin += header.size;
+    }
+    // Windows reads whole bins, as many as the base block names: where they
+    // stop short of that, its keys (the root's among them) are not there.
+    if (bin != end || bin == regf::kFirstBin) {
+        *problem = BinsFallShort(base.binsSize, bin - regf::kFirstBin);
+        return false;
     }
     madvise(file_.bytes, file_.size, MADV_DONTNEED);
     return true;
