@@ -1,8 +1,12 @@
 // The command-line parser and dispatcher on any argument vector: the input is
 // split into arguments at NUL bytes, so arguments may be empty, huge or hold
-// any byte. The registry holds the example providers; the token is no
-// administrator, so configuring stops before it writes.
+// any byte. The registry holds the example providers, the current directory
+// the companion host; the token is no administrator, so configuring stops
+// before it writes.
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,11 +14,27 @@
 #include "app/run_command.h"
 #include "fuzz_support.h"
 
+namespace {
+
+// The current directory of every run: a folder of this target's own, holding
+// the companion host and nothing else, so that what the tool finds there
+// (and what it compares looking for it) is the same on every machine.
+const std::wstring& CurrentDirectory() {
+    static const std::wstring directory = [] {
+        mkdir("/tmp/vandrel_fuzz_cwd", 0755);
+        std::ofstream("/tmp/vandrel_fuzz_cwd/QivDLLHost.exe", std::ios::binary | std::ios::trunc) << "MZ";
+        return std::wstring(L"Z:\\tmp\\vandrel_fuzz_cwd");
+    }();
+    return directory;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::SilenceConsole();
     standin::ResetRegistry();
     standin::SetAdministrator(false);
-    standin::SetCurrentDirectoryOverride(L"Z:\\work");  // the same run wherever it is started
+    standin::SetCurrentDirectoryOverride(CurrentDirectory());
     standin::PutKey(L"HKCR\\Wow6432Node\\CLSID\\{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}\\QIV Provider");
     standin::PutString(L"HKCR\\Talvek.Alpha\\CLSID", L"", L"{5E1C7A10-3B2D-4C8E-9F01-00000000A1FA}");
 

@@ -11,12 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "platform/platform.h"
+#include "platform/standin/hive/hive_store.h"
 #include "platform/standin/hive/regf_layout.h"
+#include "platform/standin/store/store.h"
 #include "platform/standin/text/text_codec.h"
 
 namespace {
@@ -98,11 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(&bytes[offsetof(regf::BaseBlock, checksum)], &sum, 4);
     // One name for every run, since the names the store compares feed the
     // fuzzer's mutations: one process of this target at a time on a machine.
+    // The store is opened as it is, without the run's lock on the file,
+    // whose checks compare the file's inode and its folder's other names:
+    // those differ from run to run and would steer the mutations.
     static const std::string path = "/tmp/vandrel_fuzz_hive.hiv";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     standin::ResetRegistry();
-    if (!standin::LoadHiveFile(path).ok) return 0;
+    std::string error;
+    std::unique_ptr<standin::HiveStore> store = standin::HiveStore::Open(path, &error);
+    if (!store) return 0;
+    standin::UseStore(std::move(store));
     std::vector<std::string> stored;
     LONG status = StoreNames(&stored);
 

@@ -43,7 +43,7 @@ for target in command_line reg_loader registry_reads hive_store; do
         rm -rf "$work"
         list=build/fuzz/seeds-$target.txt
         (export LC_ALL=C; ls -d "$seeds"/* | sort | paste -sd, -) > "$list"
-        budget=(-seed=1 -runs="${ci_runs[$target]}" -reload=0 -seed_inputs=@"$list")
+        budget=(-seed=1 -runs="${ci_runs[$target]}" -reload=0 -purge_allocator_interval=-1 -seed_inputs=@"$list")
         corpora=("$work")
         fixed=(env -i PATH=/usr/bin:/bin)
         if setarch "$(uname -m)" -R true 2> /dev/null; then
@@ -54,9 +54,9 @@ for target in command_line reg_loader registry_reads hive_store; do
     fi
     mkdir -p "$work"
     start=$SECONDS
-    "${fixed[@]}" "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "${corpora[@]}" \
-        > "build/fuzz/run-$target.log" 2>&1
+    (ulimit -s 8192 2> /dev/null; exec "${fixed[@]}" "$binary" "${budget[@]}" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix=build/fuzz/artifacts/$target- -print_final_stats=1 "${corpora[@]}") \
+        < /dev/null > "build/fuzz/run-$target.log" 2>&1
     result=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/run-$target.log")
     corpus=$(ls "$work" | wc -l)
