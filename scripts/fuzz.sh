@@ -4,15 +4,20 @@
 # build/fuzz/work-<target>; a crash leaves its input in build/fuzz/artifacts/
 # and fails the script: add that input to fuzz/corpus/<target>/ with the fix.
 # With --ci, each target makes a fixed number of executions from a fixed seed
-# (about 30 s each here), so that CI fails on a regression, never by chance:
-# the seeds are read in one order (their names' byte order, handed over as a
-# list, since a folder's order is its file system's) into an empty work
-# corpus that is never reloaded, and the target runs without address space
-# randomisation in an environment of a fixed PATH alone (the values it
-# compares, pointers among them, feed its mutations), so that machines replay
-# the same run. libFuzzer still lets a run stray now and then (the work
-# corpus differs by a few per cent between two runs here): every seed, and so
-# every input kept from a finding, is replayed first on every machine.
+# (about 30 s each here), and every machine replays the same run, so that CI
+# fails on a regression, never by chance. libFuzzer feeds the values a target
+# compares (pointers among them) into its mutations, and the heap's layout
+# (it seems) into what it covers, so nothing of the machine may reach them: the seeds are
+# read in one order (their names' byte order, handed over as a list, since a
+# folder's order is its file system's) into an empty work corpus that is never
+# reloaded; the target runs without address space randomisation, in an
+# environment of a fixed PATH alone, with one stack limit, no standard input
+# and no allocator purge on a timer; and the targets touch no file but their
+# own (see each target). Two clones here, in other folders, environments,
+# stack limits and load, gave the same work corpora (the fingerprint that ends
+# each target's line). Another build of clang's libFuzzer or sanitizers gives
+# another run. Every seed, and so every input kept from a finding, is replayed
+# first on every machine.
 # Usage: fuzz.sh [seconds per target | --ci]
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -59,9 +64,13 @@ for target in command_line reg_loader registry_reads hive_store; do
         < /dev/null > "build/fuzz/run-$target.log" 2>&1
     result=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/run-$target.log")
-    corpus=$(ls "$work" | wc -l)
+    corpus="$(ls "$work" | wc -l) inputs in the work corpus"
+    # The inputs' names are their contents' SHA-1: one line to compare runs by.
+    if [[ $seconds == --ci ]]; then
+        corpus+=" (fingerprint $(ls "$work" | LC_ALL=C sort | sha1sum | cut -c1-12))"
+    fi
     if ((result == 0)); then
-        echo "ok: $target: $(ls "$seeds" | wc -l) seeds replayed; ${runs:-?} executions in $((SECONDS - start)) s; $corpus inputs in the work corpus"
+        echo "ok: $target: $(ls "$seeds" | wc -l) seeds replayed; ${runs:-?} executions in $((SECONDS - start)) s; $corpus"
     else
         echo "FAIL: $target (see build/fuzz/run-$target.log)"; grep -E "ERROR|SUMMARY|artifact" "build/fuzz/run-$target.log" | head; status=1
     fi
