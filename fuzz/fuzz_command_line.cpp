@@ -1,8 +1,8 @@
 // The command-line parser and dispatcher on any argument vector: the input is
 // split into arguments at NUL bytes, so arguments may be empty, huge or hold
 // any byte. The registry holds the example providers, the current directory
-// the companion host; the token is no administrator, so configuring stops
-// before it writes.
+// the companion host (so that /L lists a plan); the token is no
+// administrator, so configuring stops before it writes.
 #include <sys/stat.h>
 
 #include <cstdint>
