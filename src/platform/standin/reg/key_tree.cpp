@@ -154,9 +154,13 @@ Key* Tree::KeyAtPath(std::u16string_view path, bool create) {
     return key;
 }
 
+uint32_t Tree::Hash(const Key* parent, NameView name) {
+    return HashName(parent ? parent->index_ : 0, name);
+}
+
 Key* Tree::Find(const Key* parent, NameView name) const {
     if (slots_.empty()) return nullptr;
-    uint32_t hash = HashName(parent ? parent->index_ : 0, name);
+    uint32_t hash = Hash(parent, name);
     size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = slots_[i];
@@ -181,7 +185,7 @@ void Tree::Grow() {
 
 Key* Tree::Make(Key* parent, NameView name, bool keepName) {
     if ((used_ + 1) * 2 > slots_.size()) Grow();
-    uint32_t hash = HashName(parent ? parent->index_ : 0, name);
+    uint32_t hash = Hash(parent, name);
     if (keepName) name = NameView::Wide(names_.emplace_back(name.ToUtf16()));
     Key* key = &keys_.emplace_back(name, parent, this);
     key->index_ = static_cast<uint32_t>(keys_.size());
@@ -195,7 +199,7 @@ Key* Tree::Make(Key* parent, NameView name, bool keepName) {
 
 void Tree::Forget(const Key* key) {
     size_t mask = slots_.size() - 1;
-    size_t i = HashName(key->parent_ ? key->parent_->index_ : 0, key->name_) & mask;
+    size_t i = Hash(key->parent_, key->name_) & mask;
     while (slots_[i].key != key->index_) i = (i + 1) & mask;
     slots_[i] = Slot{0, 0};
     --used_;

@@ -220,6 +220,8 @@ private:
         uint32_t hash;
         uint32_t key;
     };
+    // The slot hash of a child of that name of parent (null: a root).
+    static uint32_t Hash(const Key* parent, NameView name);
     Key* Find(const Key* parent, NameView name) const;
     Key* Make(Key* parent, NameView name, bool keepName);
     void Forget(const Key* key);

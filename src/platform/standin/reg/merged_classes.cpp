@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/standin/text/text_codec.h"
+
 namespace standin {
 
 namespace {
 
-bool Is(std::u16string_view name, std::u16string_view text) {
-    return NameView::Wide(name).Equals(NameView::Wide(text));
-}
-
 // Below the root (and its Wow6432Node), these keys are merged one level further down.
 bool MergesBelow(std::u16string_view name) {
-    return Is(name, u"CLSID") || Is(name, u"AppID") || Is(name, u"Interface") || Is(name, u"TypeLib");
+    return EqualsFolded(name, u"CLSID") || EqualsFolded(name, u"AppID") || EqualsFolded(name, u"Interface") ||
+           EqualsFolded(name, u"TypeLib");
 }
 
 }  // namespace
@@ -42,7 +41,7 @@ LONG MergedClasses::FindChild(std::u16string_view name, std::shared_ptr<Node>* c
     Key* user = user_ ? user_->Child(name) : nullptr;
     Key* machine = machine_ ? machine_->Child(name) : nullptr;
     if (!user && !machine) return ERROR_FILE_NOT_FOUND;
-    bool wow = Is(name, u"Wow6432Node");
+    bool wow = EqualsFolded(name, u"Wow6432Node");
     if (root_ && (wow || MergesBelow(name))) {
         *child = std::make_shared<MergedClasses>(tree_, user, machine, shared_from_this(), std::u16string(name), wow);
     } else {
